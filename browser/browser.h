@@ -1,0 +1,54 @@
+// browser/browser.h: the folder browser of the main dialog: the drive
+// table and drop-down, the folder list and the painting of its rows.
+// All of it runs on the dialog's thread. CurrentFolder, DriveTable and the
+// two row icons are process-wide; the fills and a drive change move the
+// process's current directory to CurrentFolder.
+#pragma once
+#include <windows.h>
+
+// The module whose resources (dialogs, icons) the program uses; set by the
+// entry before the dialog starts.
+extern HINSTANCE ModuleInstance;
+
+// The folder being browsed and listed: an absolute path of at most 259
+// characters and its terminator.
+extern char CurrentFolder[MAX_PATH];
+
+// One drive of the drop-down.
+struct DriveRecord {
+    char RootPath[4];  // "C:\"
+    char Label[32];    // "C:  " and the volume name (at most 27 characters)
+};
+
+// The drives present when the dialog started, in ascending letter order.
+struct DriveTableData {
+    DriveRecord Rows[32];
+    int Count;
+    int SelectedIndex;
+};
+extern DriveTableData DriveTable;
+
+// Drive table and drop-down.
+void BuildDriveTable();
+void FillDriveCombo(HWND combo);
+void ChangeDrive(HWND combo);
+
+// ItemTag: the row's indent (pixels) in the high 16 bits and, in the low
+// 16 bits, the offset of a path row's component in CurrentFolder, or
+// SubfolderOffset for a subfolder row.
+const unsigned SubfolderOffset = 0xFFFF;
+inline DWORD MakeItemTag(unsigned indent, unsigned pathOffset) {
+    return ((indent & 0xFFFFu) << 16) | (pathOffset & 0xFFFFu);
+}
+inline unsigned TagIndent(DWORD tag) { return (tag >> 16) & 0xFFFFu; }
+inline unsigned TagOffset(DWORD tag) { return tag & 0xFFFFu; }
+
+// Folder list.
+void FillFolderList(HWND list);
+void AddFolderRow(HWND list, const char *text, unsigned indent, unsigned pathOffset);
+void OpenFolderRow(HWND list);
+
+// Row painting; FatalInternalError shows "The internal error" and ends the
+// process with exit code -1.
+void DrawFolderRow(HWND list, const DRAWITEMSTRUCT *request);
+[[noreturn]] void FatalInternalError();

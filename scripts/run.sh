@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds dirtally.exe and starts it under Wine on
+# the current X display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+
+if [ -z "${DISPLAY:-}" ]; then
+    echo "run: no X display (DISPLAY is empty); run this from a desktop session, or under Xvfb: xvfb-run -a ./scripts/run.sh" >&2
+    exit 2
+fi
+./scripts/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target dirtally -j"$(nproc)"
+echo "run: starting $build/app/dirtally.exe"
+exec "$build/wine-run.sh" "$build/app/dirtally.exe"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test under Wine
+# and Xvfb. Ends with ctest's summary; exits non-zero when a test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+
+./scripts/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+ctest_args=(--test-dir "$build" --output-on-failure --timeout 900 "$@")
+if [ -n "${DISPLAY:-}" ]; then
+    ctest "${ctest_args[@]}"
+else
+    xvfb-run -a -s "-screen 0 1024x768x24" ctest "${ctest_args[@]}"
+fi
