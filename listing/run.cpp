@@ -1,0 +1,136 @@
+// The listing run: creates the file and reports the folder tree in pre-order.
+#include "listing.h"
+
+#include <string.h>
+
+#include "format.h"
+#include "message.h"
+#include "scan.h"
+
+// A path of at most 259 characters and its terminator.
+const size_t PathSize = MAX_PATH;
+
+// One folder on the current descent path, identified by volume and file
+// index so that a link leading back to it is not followed round again.
+struct DescentStep {
+    const DescentStep *parent;
+    bool known;  // false when the folder could not be opened to identify it
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+// Set when the run must end early: an entry could not be allocated.
+static bool runStopped = false;
+
+// Fills `step` with the identity of the folder at `path`.
+static void IdentifyFolder(const char *path, DescentStep *step) {
+    step->known = false;
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(folder, &info)) {
+        step->known = true;
+        step->volume = info.dwVolumeSerialNumber;
+        step->indexHigh = info.nFileIndexHigh;
+        step->indexLow = info.nFileIndexLow;
+    }
+    CloseHandle(folder);
+}
+
+// True when `step` is the same folder as one already on the descent path.
+static bool IsOnDescentPath(const DescentStep *step) {
+    if (!step->known) return false;
+    for (const DescentStep *above = step->parent; above; above = above->parent) {
+        if (above->known && above->volume == step->volume && above->indexHigh == step->indexHigh &&
+            above->indexLow == step->indexLow)
+            return true;
+    }
+    return false;
+}
+
+// Joins a folder path and a name into `out` with one "\" (none after a
+// root's own); false, leaving `out` unusable, when it would not fit.
+static bool JoinPath(char *out, const char *folder, const char *name) {
+    size_t folderLength = strlen(folder);
+    size_t nameLength = strlen(name);
+    size_t separator = (folderLength > 0 && folder[folderLength - 1] != '\\') ? 1 : 0;
+    if (folderLength + separator + nameLength > PathSize - 1) return false;
+    memcpy(out, folder, folderLength);
+    if (separator) out[folderLength] = '\\';
+    memcpy(out + folderLength + separator, name, nameLength + 1);
+    return true;
+}
+
+// Writes the block of one folder and then, when subfolders are included,
+// the blocks below it, depth first. `path` is shown in the listing (its
+// descended components uppercased); `diskPath` is the same folder with the
+// names as enumerated, by which it is entered.
+static void ReportFolder(const char *path, const char *diskPath, const char *filter,
+                         const ListingOptions &options, const DescentStep *step) {
+    bool complete = true;
+    FolderEntry *list = ScanFolder(diskPath, filter, options.includeSubfolders,
+                                   options.includeFiles, &complete);
+    if (!complete) {
+        // Out of memory: a listing with entries missing would pass for whole,
+        // so the run stops and the file is removed.
+        FreeEntryList(list);
+        runStopped = true;
+        return;
+    }
+    list = OrderEntries(list, options.sortKey);
+    WriteFolderHeading(path, options.fullPathInHeading);
+    WriteEntryLines(path, list, options.pathOnEachLine, options.showDetails);
+    WriteFolderEnd();
+    if (options.includeSubfolders) {
+        char childPath[PathSize];
+        char childDiskPath[PathSize];
+        for (const FolderEntry *entry = list; entry; entry = entry->next) {
+            if (runStopped || OutputFailed()) break;
+            if (!entry->isFolder) continue;
+            // A subfolder whose path would pass 259 characters is listed in
+            // this block but gets no block of its own: it cannot be reached
+            // by a path of that size.
+            if (!JoinPath(childPath, path, entry->name) ||
+                !JoinPath(childDiskPath, diskPath, FoundName(entry)))
+                continue;
+            DescentStep child = {step, false, 0, 0, 0};
+            IdentifyFolder(childDiskPath, &child);
+            // A link back to a folder being reported would repeat the tree
+            // without end: listed above, not descended.
+            if (IsOnDescentPath(&child)) continue;
+            // This folder's whole block is already written, so the shared
+            // line buffer is free for the subfolder's blocks.
+            ReportFolder(childPath, childDiskPath, filter, options, &child);
+        }
+    }
+    FreeEntryList(list);
+}
+
+void WriteListing(const char *outputPath, const char *startFolder, const char *filter,
+                  const ListingOptions &options) {
+    // The scan moves the current directory, so the full path is taken now:
+    // it names the same file when an incomplete one must be removed.
+    char fullPath[PathSize];
+    DWORD length = GetFullPathNameA(outputPath, PathSize, fullPath, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (length > 0 && length < PathSize)
+        file = CreateFileA(fullPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowMessage("Can't create output file", MB_ICONWARNING);
+        return;
+    }
+    BeginOutput(file);
+    runStopped = false;
+    DescentStep top = {nullptr, false, 0, 0, 0};
+    IdentifyFolder(startFolder, &top);
+    ReportFolder(startFolder, startFolder, filter, options, &top);
+    bool written = EndOutput() && !runStopped;
+    CloseHandle(file);
+    if (!written) {
+        DeleteFileA(fullPath);
+        ShowMessage("Can't write output file", MB_ICONWARNING);
+    }
+}
