@@ -1,0 +1,95 @@
+// The drive table, the drive drop-down and the change of drive.
+#include "browser.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "message.h"
+
+char CurrentFolder[MAX_PATH];
+DriveTableData DriveTable;
+
+// Fills the table with one row per drive of the logical drive mask, in
+// ascending letter order; removable drives are not asked for a volume name
+// so that an empty floppy drive is not spun up.
+void BuildDriveTable() {
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    DriveTable.Count = 0;
+    DWORD mask = GetLogicalDrives();
+    for (int n = 0; n < 32; ++n) {
+        if (!(mask & (1u << n))) continue;
+        DriveRecord &row = DriveTable.Rows[DriveTable.Count];
+        char letter = static_cast<char>('A' + n);
+        std::memcpy(row.RootPath, "*:\\", sizeof row.RootPath);
+        row.RootPath[0] = letter;
+        std::memset(row.Label, 0, sizeof row.Label);
+        std::memcpy(row.Label, "*:  ", 4);
+        row.Label[0] = letter;
+        // The volume name goes straight after "C:  "; a failed query leaves
+        // the terminator at byte 4 and the label is just the letter.
+        if (GetDriveTypeA(row.RootPath) != DRIVE_REMOVABLE)
+            GetVolumeInformationA(row.RootPath, row.Label + 4, sizeof row.Label - 4, nullptr,
+                                  nullptr, nullptr, nullptr, 0);
+        ++DriveTable.Count;
+    }
+    SetCursor(previous);
+}
+
+// Lists the drive labels in the drop-down, takes the process's current
+// directory as the starting folder and selects the drive it lies on (row 0
+// when it lies on none).
+void FillDriveCombo(HWND combo) {
+    for (int i = 0; i < DriveTable.Count; ++i)
+        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(DriveTable.Rows[i].Label));
+    DWORD length = GetCurrentDirectoryA(sizeof CurrentFolder, CurrentFolder);
+    // A directory too long for the buffer is not read at all.
+    if (length == 0 || length >= sizeof CurrentFolder) CurrentFolder[0] = '\0';
+    int chosen = 0;
+    for (int i = 0; i < DriveTable.Count; ++i) {
+        if (DriveTable.Rows[i].RootPath[0] == CurrentFolder[0]) {
+            chosen = i;
+            break;
+        }
+    }
+    DriveTable.SelectedIndex = chosen;
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
+// Finds the table row whose label is the drop-down's chosen text; -1 when
+// none is.
+static int ChosenDriveRow(HWND combo, int *comboIndex) {
+    *comboIndex = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+    char text[MAX_PATH] = "";
+    LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(*comboIndex), 0);
+    if (length == CB_ERR || length >= static_cast<LRESULT>(sizeof text)) return -1;
+    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(*comboIndex),
+                 reinterpret_cast<LPARAM>(text));
+    for (int i = 0; i < DriveTable.Count; ++i)
+        if (std::strcmp(DriveTable.Rows[i].Label, text) == 0) return i;
+    return -1;
+}
+
+// Makes the root of the drive chosen in the drop-down the current directory
+// and the CurrentFolder, asking to retry while the drive is not ready; a
+// cancelled prompt puts the drop-down back on the previous drive.
+void ChangeDrive(HWND combo) {
+    int comboIndex = 0;
+    int row = ChosenDriveRow(combo, &comboIndex);
+    if (row < 0) return;
+    const char *root = DriveTable.Rows[row].RootPath;
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    while (!SetCurrentDirectoryA(root)) {
+        char text[64];  // the message and a 3-character root path
+        std::snprintf(text, sizeof text, "Drive %s is not ready", root);
+        if (ShowMessage(text, MB_ICONEXCLAMATION | MB_RETRYCANCEL) != IDRETRY) {
+            SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(DriveTable.SelectedIndex), 0);
+            SetCursor(previous);
+            return;
+        }
+    }
+    // Always the root, whatever the drive's own current directory was.
+    std::memcpy(CurrentFolder, root, sizeof DriveTable.Rows[row].RootPath);
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(comboIndex), 0);
+    DriveTable.SelectedIndex = comboIndex;
+    SetCursor(previous);
+}
