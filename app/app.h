@@ -1,0 +1,35 @@
+// app/app.h: the main dialog and the About dialog.
+// Everything here runs on the dialog's thread. OutputPath is process-wide
+// and written only by BrowseOutputFile and CreateListing. A create command
+// runs the listing synchronously and leaves the process's current
+// directory wherever the run left it (see listing.h).
+#pragma once
+#include <windows.h>
+
+#include "listing.h"
+
+// The listing file's path: at most 259 characters and the terminator.
+extern char OutputPath[MAX_PATH];
+
+// The main dialog (IDD_MAIN): initialisation, commands, row painting,
+// the system menu's About entry and the close box.
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The About dialog (IDD_ABOUT): its button and close box end it; Escape does not.
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Writes into `proposal` (MAX_PATH bytes) the output name offered for
+// `folder`: "\" and its last component and ".txt", or "" when the folder
+// has no backslash or the name would not fit.
+void ProposeOutputName(const char *folder, char *proposal);
+
+// Runs the save-file dialog over OutputPath, starting from the proposed
+// name; a confirmed choice goes into the output field.
+void BrowseOutputFile(HWND dialog);
+
+// The options of one run as the dialog's check boxes and sort buttons stand.
+ListingOptions ReadListingOptions(HWND dialog);
+
+// The create command: output path, filter and options from the dialog,
+// then the listing run under the wait cursor.
+void CreateListing(HWND dialog);
