@@ -70,7 +70,6 @@ TEST_F(FolderList, WorkedExampleRowsTagsAndDoubleClicks) {
         {"Program Files", "E:\\Program Files", "Program Files", 4, "a middle row cuts after it"},
         {"Common", "E:\\Program Files\\Common", "Common", 6, "a subfolder row descends"},
         {"E:", "E:\\", "E:", 2, "the drive row gives the root"},
-        {"Program Files", "E:\\Program Files", "Program Files", 4, "descending from the root"},
     };
     for (const Click &click : clicks) {
         SCOPED_TRACE(click.why);
@@ -80,6 +79,11 @@ TEST_F(FolderList, WorkedExampleRowsTagsAndDoubleClicks) {
         EXPECT_EQ(ListRows(host.list).size(), click.count);
         EXPECT_EQ(ListText(host.list, Selected(host.list)), click.selected);
     }
+    rows = ListRows(host.list);
+    ASSERT_EQ(rows.size(), 2u) << "a drive root has one path row";
+    EXPECT_EQ(rows[1].indent, 4u);
+    EXPECT_EQ(rows[1].offset, 0xFFFFu);
+
     ShowFolder(host.list, "E:\\Program Files\\Common");
     DoubleClick(host.list, "Shared");
     EXPECT_STREQ(CurrentFolder, "E:\\Program Files\\Common\\Shared");
@@ -88,19 +92,6 @@ TEST_F(FolderList, WorkedExampleRowsTagsAndDoubleClicks) {
     EXPECT_EQ(rows[3].offset, 24u);
     EXPECT_EQ(rows[3].indent, 12u);
     EXPECT_EQ(Selected(host.list), 3) << "with no subfolders the last row is selected";
-}
-
-TEST_F(FolderList, DriveRootHasOnePathRow) {
-    MakeFolders("E:", {"beta", "Alpha"});
-    ShowFolder(host.list, "E:\\");
-    std::vector<ListRow> rows = ListRows(host.list);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].text, "E:");
-    EXPECT_EQ(rows[0].indent, 0u);
-    EXPECT_EQ(rows[0].offset, 0u);
-    EXPECT_EQ(Texts(rows, 1), (std::vector<std::string>{"Alpha", "beta"}));
-    EXPECT_EQ(rows[1].indent, 4u);
-    EXPECT_EQ(rows[2].offset, 0xFFFFu);
 }
 
 TEST_F(FolderList, SubfoldersSortByFoldedName) {
@@ -265,22 +256,7 @@ void MakeManyFolders(int count) {
     ASSERT_TRUE(FileExists("E:\\many\\" + ManyName(count - 1)));
 }
 
-TEST_F(FolderList, ThousandsOfSubfoldersAreAllListedInOrder) {
-    const int count = 1500;
-    MakeManyFolders(count);
-    ShowFolder(host.list, "E:\\many");
-    std::vector<ListRow> rows = ListRows(host.list);
-    ASSERT_EQ(rows.size(), static_cast<size_t>(count) + 2) << "more than 1,024 names";
-    for (int i = 0; i < count; ++i) {
-        if (rows[static_cast<size_t>(i) + 2].text != ManyName(i)) {
-            ADD_FAILURE() << "row " << i << " is " << rows[static_cast<size_t>(i) + 2].text
-                          << ", expected " << ManyName(i);
-            break;
-        }
-    }
-}
-
-TEST_F(FolderList, TwentyThousandSubfoldersFillWellUnderASecond) {
+TEST_F(FolderList, TwentyThousandSubfoldersAllListedInOrderWellUnderASecond) {
     const int count = 20000;
     MakeManyFolders(count);
     ShowWindow(host.dialog, SW_SHOW);
@@ -295,9 +271,15 @@ TEST_F(FolderList, TwentyThousandSubfoldersFillWellUnderASecond) {
                      static_cast<double>(frequency.QuadPart);
     std::printf("filled %d subfolders in %.3f s\n", count, seconds);
     EXPECT_LT(seconds, 1.0);
-    ASSERT_EQ(SendMessageA(host.list, LB_GETCOUNT, 0, 0), count + 2);
-    EXPECT_EQ(ListText(host.list, 2), ManyName(0));
-    EXPECT_EQ(ListText(host.list, count + 1), ManyName(count - 1));
+    std::vector<ListRow> rows = ListRows(host.list);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(count) + 2) << "far more than 1,024 names";
+    for (int i = 0; i < count; ++i) {
+        if (rows[static_cast<size_t>(i) + 2].text != ManyName(i)) {
+            ADD_FAILURE() << "row " << i << " is " << rows[static_cast<size_t>(i) + 2].text
+                          << ", expected " << ManyName(i);
+            break;
+        }
+    }
 }
 
 }  // namespace
