@@ -77,17 +77,18 @@ TEST_F(DriveTableTest, StartingDirectorySelectsItsDrive) {
     struct StartCase { const char *folder; char letter; const char *why; };
     const StartCase cases[] = {
         {"E:\\work", 'E', "the folder itself is kept, not the drive root"},
-        {"D:\\", 'D', "a drive root"},
+        {"G:\\", 'G', "a drive root"},
         {"Z:\\tmp", 'Z', "the last drive"},
+        {"e:\\work", 0, "a small letter matches no row: row 0, the folder kept as read"},
     };
     for (const StartCase &c : cases) {
         SCOPED_TRACE(c.why);
         StartIn(c.folder);
+        int expected = c.letter ? RowOf(c.letter) : 0;
         EXPECT_STREQ(CurrentFolder, c.folder);
-        EXPECT_EQ(DriveTable.SelectedIndex, RowOf(c.letter));
-        EXPECT_EQ(ComboSelection(host.combo), RowOf(c.letter));
-        EXPECT_EQ(ComboText(host.combo, ComboSelection(host.combo)),
-                  DriveTable.Rows[RowOf(c.letter)].Label);
+        EXPECT_EQ(DriveTable.SelectedIndex, expected);
+        EXPECT_EQ(ComboSelection(host.combo), expected);
+        EXPECT_EQ(ComboText(host.combo, ComboSelection(host.combo)), DriveTable.Rows[expected].Label);
     }
     ASSERT_EQ(SendMessageA(host.combo, CB_GETCOUNT, 0, 0), DriveTable.Count);
     for (int i = 0; i < DriveTable.Count; ++i)
@@ -97,10 +98,10 @@ TEST_F(DriveTableTest, StartingDirectorySelectsItsDrive) {
 TEST_F(DriveTableTest, ChangeAlwaysGoesToTheRoot) {
     BoxAnswerer boxes({IDCANCEL});
     StartIn("E:\\work");
-    ChooseDrive(host.combo, 'D');
-    EXPECT_STREQ(CurrentFolder, "D:\\");
-    EXPECT_EQ(CurrentDirectory(), "D:\\");
-    EXPECT_EQ(DriveTable.SelectedIndex, RowOf('D'));
+    ChooseDrive(host.combo, 'G');
+    EXPECT_STREQ(CurrentFolder, "G:\\");
+    EXPECT_EQ(CurrentDirectory(), "G:\\");
+    EXPECT_EQ(DriveTable.SelectedIndex, RowOf('G'));
     ChooseDrive(host.combo, 'E');
     EXPECT_STREQ(CurrentFolder, "E:\\") << "not E:\\work, where the browser started";
     EXPECT_EQ(CurrentDirectory(), "E:\\");
