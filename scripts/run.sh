@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds dirtally.exe and starts it under Wine on
-# the current X display.
+# the current X display. The program starts in the directory this script is
+# called from, so its folder list opens there.
 set -euo pipefail
+start_dir=$PWD
 cd "$(dirname "$0")/.."
+root=$PWD
 build=${BUILD_DIR:-build}
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
 
 if [ -z "${DISPLAY:-}" ]; then
     echo "run: no X display (DISPLAY is empty); run this from a desktop session, or under Xvfb: xvfb-run -a ./scripts/run.sh" >&2
@@ -12,5 +16,6 @@ fi
 ./scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target dirtally -j"$(nproc)"
-echo "run: starting $build/app/dirtally.exe"
+echo "run: starting $build/app/dirtally.exe in $start_dir"
+cd "$start_dir"
 exec "$build/wine-run.sh" "$build/app/dirtally.exe"
