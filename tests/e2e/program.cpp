@@ -148,13 +148,13 @@ std::vector<std::string> Program::Rows() const {
     return rows;
 }
 
-void Program::OpenRow(const std::string &text) {
+void Program::ClickRow(const std::string &text, WORD notification) {
     std::vector<std::string> rows = Rows();
     for (size_t i = 0; i < rows.size(); ++i) {
         if (rows[i] != text) continue;
         HWND list = Item(IDC_FOLDER_LIST);
         SendMessageA(list, LB_SETCURSEL, i, 0);
-        EXPECT_TRUE(Send(dialog_, WM_COMMAND, MAKEWPARAM(IDC_FOLDER_LIST, LBN_DBLCLK),
+        EXPECT_TRUE(Send(dialog_, WM_COMMAND, MAKEWPARAM(IDC_FOLDER_LIST, notification),
                          reinterpret_cast<LPARAM>(list), SendTimeout));
         return;
     }
@@ -180,11 +180,17 @@ bool SaveDialogAnswerer::Answered() {
     return answered_;
 }
 
+std::string SaveDialogAnswerer::Offered() {
+    if (thread_.joinable()) thread_.join();
+    return offered_;
+}
+
 void SaveDialogAnswerer::Run() {
     HWND dialog = WaitForDialog(pid_, FileNameBoxId, 15000);
     if (!dialog) return;
     HWND edit = nullptr;
     EnumChildWindows(dialog, FindFileNameEdit, reinterpret_cast<LPARAM>(&edit));
+    if (edit) offered_ = WindowText(edit);
     int button = IDCANCEL;
     if (!fileName_.empty() && edit) {
         DWORD_PTR result = 0;

@@ -38,12 +38,15 @@ public:
     std::string SelectedDrive() const;
     // The texts of the folder list's rows.
     std::vector<std::string> Rows() const;
-    // Double-clicks the folder list's row `text` (the first one that has it).
-    void OpenRow(const std::string &text);
+    // Single-clicks (selects) or double-clicks (opens) the folder list's
+    // row `text`, the first one that has it.
+    void SelectRow(const std::string &text) { ClickRow(text, LBN_SELCHANGE); }
+    void OpenRow(const std::string &text) { ClickRow(text, LBN_DBLCLK); }
     // Waits for the program to end; its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD ms);
 
 private:
+    void ClickRow(const std::string &text, WORD notification);
     bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD ms) const;
     PROCESS_INFORMATION process_ = {};
     HWND dialog_ = nullptr;
@@ -67,11 +70,14 @@ public:
     // Waits for the answerer to finish; whether the dialog came, was
     // answered and closed.
     bool Answered();
+    // Waits likewise; the file name the dialog offered before it was answered.
+    std::string Offered();
 
 private:
     void Run();
     DWORD pid_;
     std::string fileName_;
+    std::string offered_;
     std::atomic<bool> answered_{false};
     std::thread thread_;
 };

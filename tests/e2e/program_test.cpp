@@ -54,6 +54,13 @@ void MakeTrees() {
     MakeFile("F:\\e2e\\walk\\B\\b.txt", 22, 2010, 1, 2, 3, 4, 5);
 }
 
+// Presses and releases `key` in a dialog of the program; its modal loop
+// passes the key to the dialog manager.
+void PostKey(HWND dialog, WPARAM key) {
+    PostMessageA(dialog, WM_KEYDOWN, key, 1);
+    PostMessageA(dialog, WM_KEYUP, key, static_cast<LPARAM>(static_cast<LONG>(0xC0000001u)));
+}
+
 std::string OutPath(const std::string &name) { return std::string(OutFolder) + "\\" + name; }
 
 // The listing of the tree with the dialog's starting options.
@@ -272,6 +279,9 @@ TEST(Program, ListsTheFolderChosenWithTheDriveAndTheFolderList) {
     std::vector<std::string> inA = {"F:", "e2e", "walk", "A"};
     EXPECT_EQ(program.Rows(), inA) << "down into A, which has no subfolders";
     program.OpenRow("walk");
+    program.SelectRow("A");
+    std::vector<std::string> inWalk = {"F:", "e2e", "walk", "A", "B"};
+    EXPECT_EQ(program.Rows(), inWalk) << "back up in walk; a single click only selects";
     program.OpenRow("B");
 
     std::string output = OutPath("walk.txt");
@@ -332,6 +342,7 @@ TEST(Program, BrowseButtonPutsTheChosenPathIntoTheOutputField) {
         SaveDialogAnswerer answerer(program.ProcessId(), chosen);
         ASSERT_TRUE(program.Click(IDC_BROWSE));
         EXPECT_TRUE(answerer.Answered());
+        EXPECT_EQ(answerer.Offered(), "tree.txt") << "the folder's name is proposed";
     }
     EXPECT_EQ(program.Text(IDC_OUTPUT_FILE), chosen);
     EXPECT_FALSE(FileExists(chosen)) << "nothing is written before create";
@@ -401,22 +412,50 @@ TEST(Program, CreateWithAnEmptyOutputFieldAsksForTheFileFirst) {
     EXPECT_FALSE(FileExists(unused));
 }
 
+// A folder whose name fills the 259 characters of a path under the drive
+// root leaves no room for ".txt": no name is proposed, and a cancelled save-
+// file dialog leaves create nothing to write to.
+TEST(Program, ProposesNoNameWhenTheFoldersNameWouldNotFit) {
+    MakeTrees();
+    const std::string name(255, 'n');
+    ASSERT_EQ(RunUnix("mkdir -p " + ShellQuote(DriveFolderUnix('f') + "/" + name)), 0);
+    Program program("F:\\" + name);
+    ASSERT_TRUE(program.Dialog());
+    BoxAnswerer boxes({IDOK}, program.ProcessId());
+    {
+        SaveDialogAnswerer answerer(program.ProcessId(), "");
+        ASSERT_TRUE(program.Click(IDC_CREATE));
+        EXPECT_TRUE(answerer.Answered());
+        EXPECT_EQ(answerer.Offered(), "");
+    }
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, "Can't create output file");
+    RunUnix("rmdir " + ShellQuote(DriveFolderUnix('f') + "/" + name));
+}
+
 // The About dialog opens from the system menu over a disabled main dialog,
 // any number of times; the exit button ends the program with exit code 0.
 TEST(Program, OpensAboutAndEndsOnTheExitButton) {
     MakeTrees();
     Program program(TreeFolder);
     ASSERT_TRUE(program.Dialog());
-    enum Closing { ByButton, ByCloseBox };
-    for (Closing closing : {ByButton, ByCloseBox}) {
-        SCOPED_TRACE(closing == ByButton ? "closed by its button" : "closed by its close box");
+    enum Closing { ByButton, ByCloseBox, ByEnter };
+    for (Closing closing : {ByButton, ByCloseBox, ByEnter}) {
+        SCOPED_TRACE(closing == ByButton     ? "closed by its button"
+                     : closing == ByCloseBox ? "closed by its close box"
+                                             : "closed by Enter, not by Escape");
         PostMessageA(program.Dialog(), WM_SYSCOMMAND, IDM_ABOUT, 0);
         HWND about = WaitForDialog(program.ProcessId(), IDC_ABOUT_TEXT, 10000);
         ASSERT_TRUE(about);
         EXPECT_EQ(GetWindow(about, GW_OWNER), program.Dialog());
         EXPECT_FALSE(IsWindowEnabled(program.Dialog())) << "modal over the main dialog";
         if (closing == ByButton) PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
-        else PostMessageA(about, WM_CLOSE, 0, 0);
+        if (closing == ByCloseBox) PostMessageA(about, WM_CLOSE, 0, 0);
+        if (closing == ByEnter) {
+            PostKey(about, VK_ESCAPE);
+            EXPECT_FALSE(WaitUntilClosed(about, 300)) << "Escape leaves it open";
+            PostKey(about, VK_RETURN);
+        }
         EXPECT_TRUE(WaitUntilClosed(about, 10000));
         for (int waited = 0; waited < 5000 && !IsWindowEnabled(program.Dialog()); waited += 10)
             Sleep(10);
