@@ -28,13 +28,20 @@ void PumpDialog(HWND dialog) {
     }
 }
 
-// Presses and releases `key` on the focused control (or the dialog itself
-// when nothing in it has the focus).
+// Alt and a letter, as the keyboard delivers it once translated.
+const WPARAM AltKey = 0x10000;
+
+// Presses and releases `key` (or Alt and the letter, with AltKey added) on
+// the focused control, or on the dialog itself when nothing in it has the focus.
 void PressKey(HWND dialog, WPARAM key) {
     HWND target = GetFocus();
     if (!target || (target != dialog && !IsChild(dialog, target))) target = dialog;
-    PostMessageA(target, WM_KEYDOWN, key, 1);
-    PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(static_cast<LONG>(0xC0000001u)));
+    if (key & AltKey) {
+        PostMessageA(target, WM_SYSCHAR, key & 0xFF, 0x20000001);  // bit 29: Alt held
+    } else {
+        PostMessageA(target, WM_KEYDOWN, key, 1);
+        PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(static_cast<LONG>(0xC0000001u)));
+    }
     PumpDialog(dialog);
 }
 
@@ -194,7 +201,8 @@ TEST(MainDialog, EndsOnTheExitButtonTheCloseBoxAndTheSystemMenusClose) {
     }
 }
 
-// Escape never ends the dialog; Enter acts only on a focused push button.
+// Escape never ends the dialog; Enter acts only on a focused push button;
+// Alt+T and Alt+H press create and exit from anywhere.
 // The filter is emptied first, so that a create command started by a key
 // shows "Empty filter" (which the answerer records) instead of running.
 TEST(MainDialog, EscapeDoesNothingAndEnterOnlyPressesAFocusedPushButton) {
@@ -211,6 +219,8 @@ TEST(MainDialog, EscapeDoesNothingAndEnterOnlyPressesAFocusedPushButton) {
         {IDC_DRIVE_COMBO, VK_RETURN, false, 0, "Enter on the drop-down does nothing"},
         {IDC_EXIT, VK_RETURN, true, 0, "Enter presses the focused exit button"},
         {IDC_CREATE, VK_RETURN, false, 1, "Enter presses the focused create button"},
+        {IDC_FOLDER_LIST, AltKey | 'h', true, 0, "Alt+H is the exit button's mnemonic"},
+        {IDC_INCLUDE_FILES, AltKey | 't', false, 1, "Alt+T is the create button's mnemonic"},
     };
     for (const KeyCase &row : cases) {
         SCOPED_TRACE(row.why);
