@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "support.h"
 
 // The id of the save-file dialog's file name box (cmb13): a combo box whose

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../../res/resource.h"
+#include "resource.h"
 #include "program.h"
 #include "support.h"
 
