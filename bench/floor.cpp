@@ -6,14 +6,15 @@
 //   bench_floor walk <folder>   every folder of the tree
 //   bench_floor once <folder>   one pass over <folder>
 //
-// Prints one line: "<seconds> <peakWorkingSetKiB> <folders> <files>", the
-// time taken inside the process around the walk only, and what it saw
+// Prints one line: "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB> <folders>
+// <files>", timed inside the process around the walk only, and what it saw
 // (folders counts <folder> itself for "walk", only its subfolders for "once").
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "measure.h"
 
 // Longest path this walk builds: MAX_PATH - 1 characters and the terminator.
 static const size_t kPathSize = MAX_PATH;
@@ -73,28 +74,17 @@ static void Walk(const char *folder, bool descend) {
     }
 }
 
-// The process's peak working set in KiB.
-static unsigned long PeakWorkingSetKiB() {
-    PROCESS_MEMORY_COUNTERS counters;
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-    return static_cast<unsigned long>(counters.PeakWorkingSetSize / 1024);
-}
-
 int main(int argc, char **argv) {
     if (argc != 3 || (std::strcmp(argv[1], "walk") != 0 && std::strcmp(argv[1], "once") != 0)) {
         std::fprintf(stderr, "usage: bench_floor walk|once <folder>\n");
         return 2;
     }
     bool walk = std::strcmp(argv[1], "walk") == 0;
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    Moment start = Now();
     Walk(argv[2], walk);
-    QueryPerformanceCounter(&end);
+    Moment end = Now();
     if (walk) ++FolderCount;
-    double seconds = static_cast<double>(end.QuadPart - start.QuadPart) /
-                     static_cast<double>(frequency.QuadPart);
-    std::printf("%.6f %lu %ld %ld\n", seconds, PeakWorkingSetKiB(), FolderCount, FileCount);
+    PrintMeasure(start, end);
+    std::printf(" %ld %ld\n", FolderCount, FileCount);
     return 0;
 }

@@ -58,7 +58,9 @@ else
     echo "bench: trees in $data/trees are up to date (seed $seed)"
 fi
 rm -rf "$data/trees/out"
-mkdir -p "$data/trees/out/empty"
+mkdir -p "$data/trees/out"
+rm -rf "$data/trees/empty"
+mkdir "$data/trees/empty"
 
 # What each tree holds: folders (with the top one), files, "*.txt" files.
 manifest() { awk -v tree="$1" -v field="$2" '$1 == tree { print $field }' "$data/trees/manifest"; }
@@ -105,92 +107,128 @@ floor=$build/bench/bench_floor.exe
 work=$build/bench/bench_work.exe
 times=$data/times
 : > "$times"
+
+# One floor run over a tree, its counts checked, recorded as
+# "<round> <tree> floor <wallSeconds> <cpuSeconds> <peakKiB>".
+floor_run() {  # tree, walk|once, folders, files
+    measure "$floor" "$2" "T:\\$1"
+    read -r wall cpu peak folders files <<< "$result"
+    check "floor $2 of $1 (folders)" "$folders" "$3"
+    check "floor $2 of $1 (files)" "$files" "$4"
+    echo "$round $1 floor $wall $cpu $peak" >> "$times"
+}
+
+# One listing with every option on, its line count checked, recorded as
+# "<round> <tree> <name> <wallSeconds> <cpuSeconds> <peakKiB>".
+list_run() {  # tree, filter, name, lines
+    measure "$work" list "T:\\$1" "$2" "T:\\out\\$1-$3.txt"
+    check "listing of $1, $2 (lines)" "$(lines_of "$1-$3.txt")" "$4"
+    echo "$round $1 $3 $result" >> "$times"
+}
+
+# One fill of the folder list, its row count checked, recorded like a listing.
+fill_run() {  # tree, rows
+    measure "$work" fill "T:\\$1"
+    read -r wall cpu peak rows <<< "$result"
+    check "folder list of $1 (rows)" "$rows" "$2"
+    echo "$round $1 fill $wall $cpu $peak" >> "$times"
+}
+
+# Each piece of work runs between two floor runs of its tree, so that its
+# ratio compares it with the floor measured just before and just after.
 echo "bench: 1 warm-up round and $rounds measured rounds"
 for ((round = 0; round <= rounds; round++)); do
-    measure "$floor" walk 'T:\wide'
-    read -r seconds peak folders files <<< "$result"
-    check "floor walk of wide (folders)" "$folders" "$wide_folders"
-    check "floor walk of wide (files)" "$files" "$wide_files"
-    echo "$round floor_wide $seconds $peak" >> "$times"
+    floor_run wide walk "$wide_folders" "$wide_files"
     if [ $have_work = yes ]; then
-        measure "$work" list 'T:\wide' '*.*' 'T:\out\wide-all.txt'
-        check "listing of wide, *.* (lines)" "$(lines_of wide-all.txt)" "$lines_wide_all"
-        echo "$round list_wide_all $result" >> "$times"
-        measure "$work" list 'T:\wide' '*.txt' 'T:\out\wide-txt.txt'
-        check "listing of wide, *.txt (lines)" "$(lines_of wide-txt.txt)" "$lines_wide_txt"
-        echo "$round list_wide_txt $result" >> "$times"
+        list_run wide '*.*' all "$lines_wide_all"
+        floor_run wide walk "$wide_folders" "$wide_files"
+        list_run wide '*.txt' txt "$lines_wide_txt"
+        floor_run wide walk "$wide_folders" "$wide_files"
         # The same program listing an empty folder: its memory at start-up.
-        measure "$work" list 'T:\out\empty' '*.*' 'T:\out\empty.txt'
-        check "listing of an empty folder (lines)" "$(lines_of empty.txt)" 5
-        echo "$round list_empty $result" >> "$times"
+        list_run empty '*.*' all 5
     fi
-
-    measure "$floor" walk 'T:\flat'
-    read -r seconds peak folders files <<< "$result"
-    check "floor walk of flat (files)" "$files" "$flat_files"
-    echo "$round floor_flat $seconds $peak" >> "$times"
+    floor_run flat walk 1 "$flat_files"
     if [ $have_work = yes ]; then
-        measure "$work" list 'T:\flat' '*.*' 'T:\out\flat-all.txt'
-        check "listing of flat, *.* (lines)" "$(lines_of flat-all.txt)" "$lines_flat_all"
-        echo "$round list_flat_all $result" >> "$times"
+        list_run flat '*.*' all "$lines_flat_all"
+        floor_run flat walk 1 "$flat_files"
     fi
-
-    measure "$floor" once 'T:\many'
-    read -r seconds peak folders files <<< "$result"
-    check "one pass over many (folders)" "$folders" "$((many_folders - 1))"
-    echo "$round floor_many $seconds $peak" >> "$times"
+    floor_run many once "$((many_folders - 1))" 0
     if [ $have_work = yes ]; then
-        measure "$work" fill 'T:\many'
-        read -r seconds peak rows <<< "$result"
-        check "folder list of many (rows)" "$rows" "$rows_many"
-        echo "$round fill_many $seconds $peak" >> "$times"
+        fill_run many "$rows_many"
+        floor_run many once "$((many_folders - 1))" 0
     fi
     [ "$round" = 0 ] && echo "bench: warm-up done" || echo "bench: round $round of $rounds done"
 done
 
-# The table: medians and ranges of the measured rounds, the median of the
-# per-round ratios work / floor, and the target each ratio must meet.
+# The table: medians and ranges of the measured wall times; each work's
+# ratio is the median over the rounds of the work's time divided by the mean
+# of the floor runs on either side of it, for the wall time (the target) and
+# for the process's CPU time (a cross-check against other load).
 echo
 echo "Dirtally benchmark: $rounds rounds after a warm-up, seed $seed; seconds as median (min..max)"
 echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(wine --version)"
-awk -v rounds="$rounds" '
-function median(list, n,    sorted, i, j, t) {
+awk '
+function median(list, n,    sorted, i, j, swap) {
     for (i = 1; i <= n; i++) sorted[i] = list[i]
     for (i = 2; i <= n; i++)
-        for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) { t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t }
+        for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) {
+            swap = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = swap
+        }
     return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
 }
-function span(kind,    i, lo, hi, list) {
-    for (i = 1; i <= rounds; i++) {
-        list[i] = t[kind, i]
+function add(key, value) { values[key, ++count[key]] = value }
+function span(key,    i, lo, hi, list) {
+    for (i = 1; i <= count[key]; i++) {
+        list[i] = values[key, i]
         if (i == 1 || list[i] < lo) lo = list[i]
         if (i == 1 || list[i] > hi) hi = list[i]
     }
-    return sprintf("%.3f (%.3f..%.3f)", median(list, rounds), lo, hi)
+    return sprintf("%.3f (%.3f..%.3f)", median(list, count[key]), lo, hi)
 }
-function row(tree, what, floorKind, workKind, target,    i, ratios, r) {
-    if (!((workKind, 1) in t)) {
-        printf "%-5s %-22s %-22s %-22s %-6s %-6s %s\n", tree, what, span(floorKind), "not built", "-", target, "-"
+function medianOf(key,    i, list) {
+    for (i = 1; i <= count[key]; i++) list[i] = values[key, i]
+    return median(list, count[key])
+}
+function row(tree, what, name, target,    r) {
+    if (!count[tree " " name]) {
+        printf "%-5s %-22s %-22s %-22s %-6s %-6s %-6s %s\n", tree, what, span(tree " floor"), "not built", "-", "-",
+               "<=" target, "-"
         return
     }
-    for (i = 1; i <= rounds; i++) ratios[i] = t[workKind, i] / t[floorKind, i]
-    r = median(ratios, rounds)
-    printf "%-5s %-22s %-22s %-22s %-6.2f %-6s %s\n", tree, what, span(floorKind), span(workKind), r, "<=" target, (r <= target ? "holds" : "MISSED")
+    r = medianOf("ratio " tree " " name)
+    printf "%-5s %-22s %-22s %-22s %-6.2f %-6.2f %-6s %s\n", tree, what, span(tree " floor"), span(tree " " name), r,
+           medianOf("cpu ratio " tree " " name), "<=" target, (r <= target ? "holds" : "MISSED")
 }
-$1 > 0 { t[$2, $1] = $3; if ($4 > peak[$2]) peak[$2] = $4 }
+$1 > 0 { add($2 " " $3, $4); if ($6 > peak[$2 " " $3]) peak[$2 " " $3] = $6 }
+$1 > 0 && $3 == "floor" {
+    for (i = 1; i <= waiting[$2]; i++) {
+        add("ratio " $2 " " waitName[$2, i], waitWall[$2, i] / ((waitFloorWall[$2, i] + $4) / 2))
+        add("cpu ratio " $2 " " waitName[$2, i], waitCpu[$2, i] / ((waitFloorCpu[$2, i] + $5) / 2))
+    }
+    waiting[$2] = 0
+}
+$1 > 0 && $3 != "floor" {
+    i = ++waiting[$2]
+    waitName[$2, i] = $3
+    waitWall[$2, i] = $4; waitFloorWall[$2, i] = lastWall[$2]
+    waitCpu[$2, i] = $5; waitFloorCpu[$2, i] = lastCpu[$2]
+}
+$3 == "floor" { lastWall[$2] = $4; lastCpu[$2] = $5 }
 END {
-    printf "%-5s %-22s %-22s %-22s %-6s %-6s %s\n", "tree", "measured work", "floor", "work", "ratio", "target", "result"
-    row("wide", "WriteListing \"*.*\"", "floor_wide", "list_wide_all", 1.15)
-    row("wide", "WriteListing \"*.txt\"", "floor_wide", "list_wide_txt", 1.8)
-    row("flat", "WriteListing \"*.*\"", "floor_flat", "list_flat_all", 1.3)
-    row("many", "FillFolderList", "floor_many", "fill_many", 1.5)
-    if ("list_wide_all" in peak) {
-        extra = (peak["list_wide_all"] - peak["floor_wide"]) / 1024
+    printf "%-5s %-22s %-22s %-22s %-6s %-6s %-6s %s\n", "tree", "measured work", "floor (s)", "work (s)", "ratio",
+           "(cpu)", "target", "result"
+    row("wide", "WriteListing \"*.*\"", "all", 1.15)
+    row("wide", "WriteListing \"*.txt\"", "txt", 1.8)
+    row("flat", "WriteListing \"*.*\"", "all", 1.3)
+    row("many", "FillFolderList", "fill", 1.5)
+    if ("wide all" in peak) {
+        extra = (peak["wide all"] - peak["wide floor"]) / 1024
         printf "peak working set, wide \"*.*\": listing %.1f MB, floor %.1f MB, difference %+.1f MB (target <= +8 MB): %s\n",
-               peak["list_wide_all"] / 1024, peak["floor_wide"] / 1024, extra, (extra <= 8 ? "holds" : "MISSED")
+               peak["wide all"] / 1024, peak["wide floor"] / 1024, extra, (extra <= 8 ? "holds" : "MISSED")
         printf "  the same program listing an empty folder: %.1f MB (its start-up: the system libraries it loads)\n",
-               peak["list_empty"] / 1024
+               peak["empty all"] / 1024
     }
 }' "$times"
 echo "floor: the same folders read with one pass each and nothing written (for many: one pass over the"
-echo "folder); ratio: the median over the rounds of work / floor, both measured in the same round"
+echo "folder); ratio: the median over the rounds of work / the mean of the floor runs just before and after,"
+echo "in wall time (the target) and in the process's CPU time (cpu; the CPU clock ticks in 10 ms steps)"

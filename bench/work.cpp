@@ -3,18 +3,18 @@
 //
 //   bench_work list <startFolder> <filter> <outputPath>
 //       WriteListing with every option on, sorted by name;
-//       prints "<seconds> <peakWorkingSetKiB>"
+//       prints "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB>"
 //   bench_work fill <folder>
 //       FillFolderList on a hidden owner-drawn list box with CurrentFolder
-//       set to <folder>; prints "<seconds> <peakWorkingSetKiB> <rows>"
+//       set to <folder>; prints "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB> <rows>"
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "browser.h"
 #include "listing.h"
+#include "measure.h"
 
 // Rows of the hidden list box, in pixels, as the dialog's list would ask.
 static const UINT kRowHeight = 16;
@@ -43,22 +43,6 @@ static HWND CreateHiddenList() {
                            0, 0, 300, 300, parent, nullptr, windowClass.hInstance, nullptr);
 }
 
-// The process's peak working set in KiB.
-static unsigned long PeakWorkingSetKiB() {
-    PROCESS_MEMORY_COUNTERS counters;
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-    return static_cast<unsigned long>(counters.PeakWorkingSetSize / 1024);
-}
-
-// Seconds between two performance-counter readings.
-static double Seconds(const LARGE_INTEGER &start, const LARGE_INTEGER &end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
 // Writes the listing of `startFolder` with every option on and reports it.
 static int TimeListing(const char *startFolder, const char *filter, const char *outputPath) {
     ListingOptions options;
@@ -68,11 +52,11 @@ static int TimeListing(const char *startFolder, const char *filter, const char *
     options.pathOnEachLine = true;
     options.fullPathInHeading = true;
     options.showDetails = true;
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    Moment start = Now();
     WriteListing(outputPath, startFolder, filter, options);
-    QueryPerformanceCounter(&end);
-    std::printf("%.6f %lu\n", Seconds(start, end), PeakWorkingSetKiB());
+    Moment end = Now();
+    PrintMeasure(start, end);
+    std::printf("\n");
     return 0;
 }
 
@@ -86,12 +70,11 @@ static int TimeFolderList(const char *folder) {
         std::fprintf(stderr, "bench_work: no list box (is there an X display?)\n");
         return 1;
     }
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
+    Moment start = Now();
     FillFolderList(list);
-    QueryPerformanceCounter(&end);
-    LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    std::printf("%.6f %lu %ld\n", Seconds(start, end), PeakWorkingSetKiB(), static_cast<long>(rows));
+    Moment end = Now();
+    PrintMeasure(start, end);
+    std::printf(" %ld\n", static_cast<long>(SendMessageA(list, LB_GETCOUNT, 0, 0)));
     return 0;
 }
 
