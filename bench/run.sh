@@ -2,8 +2,8 @@
 # bench/run.sh: the speed benchmark of the listing run and the folder list.
 # Builds the two benchmark programs in build-bench, generates the trees once
 # per seed in a temporary folder outside the repository, runs interleaved
-# rounds under Wine (floor, then work, on the same tree), checks every
-# listing's line count against the tree and prints the table.
+# rounds under Wine (each piece of work between two floor runs over the same
+# tree), checks every count against the tree and prints the table.
 # Settings (environment): BENCH_ROUNDS (9 measured rounds after one warm-up),
 # BENCH_SEED, BENCH_DIR (the trees' folder, default $TMPDIR or /tmp, then
 # dirtally-bench), BENCH_BUILD_DIR (build-bench).
