@@ -6,7 +6,9 @@
 # tree), checks every count against the tree and prints the table.
 # Settings (environment): BENCH_ROUNDS (9 measured rounds after one warm-up),
 # BENCH_SEED, BENCH_DIR (the trees' folder, default $TMPDIR or /tmp, then
-# dirtally-bench), BENCH_BUILD_DIR (build-bench).
+# dirtally-bench), BENCH_BUILD_DIR (build-bench). The listings and the raw
+# times stay in <build>/bench-out. Runs that share the trees' folder take
+# turns, so that neither measures the other.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -30,6 +32,15 @@ if ! command -v g++ >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends g++ >/dev/null
 fi
 
+# One run at a time per trees' folder: two at once would share the CPUs
+# and the trees (building, too, would disturb the other's figures).
+mkdir -p "$data"
+exec 9> "$data/lock"
+if ! flock -n 9; then
+    echo "bench: waiting for another benchmark run on $data"
+    flock 9
+fi
+
 echo "bench: building in $build"
 toolchain=()
 [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
@@ -45,7 +56,6 @@ else
 fi
 
 # Trees: regenerated only when the generator or the seed has changed.
-mkdir -p "$data"
 stamp="$(md5sum < bench/gentree.cpp | cut -d' ' -f1) $seed"
 if [ "$(cat "$data/stamp" 2>/dev/null)" != "$stamp" ]; then
     echo "bench: generating the trees in $data/trees (seed $seed)"
@@ -57,10 +67,10 @@ if [ "$(cat "$data/stamp" 2>/dev/null)" != "$stamp" ]; then
 else
     echo "bench: trees in $data/trees are up to date (seed $seed)"
 fi
-rm -rf "$data/trees/out"
-mkdir -p "$data/trees/out"
-rm -rf "$data/trees/empty"
-mkdir "$data/trees/empty"
+# This run's own folder, drive U:: the listings, an empty folder, the times.
+out=$build/bench-out
+rm -rf "$out"
+mkdir -p "$out/empty"
 
 # What each tree holds: folders (with the top one), files, "*.txt" files.
 manifest() { awk -v tree="$1" -v field="$2" '$1 == tree { print $field }' "$data/trees/manifest"; }
@@ -74,22 +84,25 @@ lines_flat_all=$((5 + flat_files))
 # The folder list: the path rows "T:" and "many", then one row per subfolder.
 rows_many=$((2 + many_folders - 1))
 
-# Wine: the build folder's prefix, drive T: for the trees, one live server.
+# Wine: the build folder's prefix, drive T: for the trees and U: for this
+# run's own files, one live server.
 export WINEPREFIX=$build/wineprefix
-[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-setup.sh" >/dev/null
+# (Wine's server and services outlive the programs: they must not hold the lock.)
+[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-setup.sh" >/dev/null 9>&-
 ln -sfn "$data/trees" "$WINEPREFIX/dosdevices/t:"
-"$build/wine-setup.sh" >/dev/null
+ln -sfn "$out" "$WINEPREFIX/dosdevices/u:"
+"$build/wine-setup.sh" >/dev/null 9>&-
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 # Runs one Windows program; its one output line goes to $result.
 result=
 measure() {
-    if ! timeout 900 "$build/wine-run.sh" "$@" > "$data/last.out" 2> "$data/last.err"; then
+    if ! timeout 900 "$build/wine-run.sh" "$@" > "$out/last.out" 2> "$out/last.err" 9>&-; then
         echo "bench: failed: $*" >&2
-        cat "$data/last.err" >&2
+        cat "$out/last.err" >&2
         exit 1
     fi
-    result=$(tr -d '\r' < "$data/last.out")
+    result=$(tr -d '\r' < "$out/last.out")
 }
 
 # Stops the run when a count differs from what the tree holds.
@@ -101,11 +114,11 @@ check() {
 }
 
 # Lines of a listing file (each ends with CR LF).
-lines_of() { wc -l < "$data/trees/out/$1"; }
+lines_of() { wc -l < "$out/$1"; }
 
 floor=$build/bench/bench_floor.exe
 work=$build/bench/bench_work.exe
-times=$data/times
+times=$out/times
 : > "$times"
 
 # One floor run over a tree, its counts checked, recorded as
@@ -120,8 +133,8 @@ floor_run() {  # tree, walk|once, folders, files
 
 # One listing with every option on, its line count checked, recorded as
 # "<round> <tree> <name> <wallSeconds> <cpuSeconds> <peakKiB>".
-list_run() {  # tree, filter, name, lines
-    measure "$work" list "T:\\$1" "$2" "T:\\out\\$1-$3.txt"
+list_run() {  # tree, filter, name, lines, drive
+    measure "$work" list "$5\\$1" "$2" "U:\\$1-$3.txt"
     check "listing of $1, $2 (lines)" "$(lines_of "$1-$3.txt")" "$4"
     echo "$round $1 $3 $result" >> "$times"
 }
@@ -140,16 +153,16 @@ echo "bench: 1 warm-up round and $rounds measured rounds"
 for ((round = 0; round <= rounds; round++)); do
     floor_run wide walk "$wide_folders" "$wide_files"
     if [ $have_work = yes ]; then
-        list_run wide '*.*' all "$lines_wide_all"
+        list_run wide '*.*' all "$lines_wide_all" T:
         floor_run wide walk "$wide_folders" "$wide_files"
-        list_run wide '*.txt' txt "$lines_wide_txt"
+        list_run wide '*.txt' txt "$lines_wide_txt" T:
         floor_run wide walk "$wide_folders" "$wide_files"
         # The same program listing an empty folder: its memory at start-up.
-        list_run empty '*.*' all 5
+        list_run empty '*.*' all 5 U:
     fi
     floor_run flat walk 1 "$flat_files"
     if [ $have_work = yes ]; then
-        list_run flat '*.*' all "$lines_flat_all"
+        list_run flat '*.*' all "$lines_flat_all" T:
         floor_run flat walk 1 "$flat_files"
     fi
     floor_run many once "$((many_folders - 1))" 0
