@@ -5,6 +5,11 @@
 
 HANDLE OutputFile = INVALID_HANDLE_VALUE;
 
+// A FILETIME as one 64-bit count of 100-nanosecond intervals.
+static unsigned long long FileTimeValue(const FILETIME &time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // The longest line text that can arise: a folder path (259), a separator
 // (1), a name (259), gap (4), size (20 digits and a space), date (12) and
 // time (8) come to 564; the buffer allows more and every append is bounded.
@@ -19,7 +24,22 @@ static char collected[CollectSize];
 static DWORD collectedLength = 0;
 static bool writeFailed = false;
 
+// The offset between local time and UTC in force when the listing is
+// written, in FILETIME units: the one FileTimeToLocalFileTime would apply to
+// every entry, asked once per listing because asking per entry is slow.
+static long long localOffset = 0;
+
+// Asks the system for the offset in force now.
+static void TakeLocalOffset() {
+    FILETIME now, local;
+    GetSystemTimeAsFileTime(&now);
+    localOffset = 0;
+    if (FileTimeToLocalFileTime(&now, &local))
+        localOffset = static_cast<long long>(FileTimeValue(local) - FileTimeValue(now));
+}
+
 void BeginOutput(HANDLE file) {
+    TakeLocalOffset();
     OutputFile = file;
     collectedLength = 0;
     writeFailed = false;
@@ -138,11 +158,12 @@ static void AppendDetails(const FolderEntry *entry, int width) {
     }
     // A time that cannot be converted (none a file system hands out) shows
     // as 0-0-0 0:0:0 rather than stray values.
+    unsigned long long localValue = FileTimeValue(entry->lastWriteTime) + static_cast<unsigned long long>(localOffset);
     FILETIME local;
+    local.dwLowDateTime = static_cast<DWORD>(localValue);
+    local.dwHighDateTime = static_cast<DWORD>(localValue >> 32);
     SYSTEMTIME calendar = {};
-    if (!FileTimeToLocalFileTime(&entry->lastWriteTime, &local) ||
-        !FileTimeToSystemTime(&local, &calendar))
-        calendar = SYSTEMTIME{};
+    if (!FileTimeToSystemTime(&local, &calendar)) calendar = SYSTEMTIME{};
     int digits = AppendNumber(calendar.wMonth);
     AppendBytes("-", 1);
     digits += AppendNumber(calendar.wDay);

@@ -10,11 +10,15 @@
 // A path of at most 259 characters and its terminator.
 const size_t PathSize = MAX_PATH;
 
-// One folder on the current descent path, identified by volume and file
-// index so that a link leading back to it is not followed round again.
+// One folder on the current descent path. Its identity (volume and file
+// index) is taken only when a link makes a loop possible, since opening a
+// folder costs as much as reading a small one.
 struct DescentStep {
-    const DescentStep *parent;
-    bool known;  // false when the folder could not be opened to identify it
+    DescentStep *parent;
+    const char *diskPath;  // the path by which the folder was entered
+    bool belowLink;        // reached through a link, or below one
+    bool asked;            // the identity has been asked for
+    bool known;            // ... and the folder could be opened to tell it
     DWORD volume;
     DWORD indexHigh;
     DWORD indexLow;
@@ -23,10 +27,11 @@ struct DescentStep {
 // Set when the run must end early: an entry could not be allocated.
 static bool runStopped = false;
 
-// Fills `step` with the identity of the folder at `path`.
-static void IdentifyFolder(const char *path, DescentStep *step) {
-    step->known = false;
-    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+// Takes the identity of the step's folder, once.
+static void IdentifyFolder(DescentStep *step) {
+    if (step->asked) return;
+    step->asked = true;
+    HANDLE folder = CreateFileA(step->diskPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return;
     BY_HANDLE_FILE_INFORMATION info;
@@ -40,9 +45,15 @@ static void IdentifyFolder(const char *path, DescentStep *step) {
 }
 
 // True when `step` is the same folder as one already on the descent path.
-static bool IsOnDescentPath(const DescentStep *step) {
+// Only links (reparse points) can lead back up a tree: below the last link
+// every subfolder is checked, elsewhere none is. A bind mount, which shows
+// no link, is not recognised.
+static bool IsOnDescentPath(DescentStep *step) {
+    if (!step->belowLink) return false;
+    IdentifyFolder(step);
     if (!step->known) return false;
-    for (const DescentStep *above = step->parent; above; above = above->parent) {
+    for (DescentStep *above = step->parent; above; above = above->parent) {
+        IdentifyFolder(above);
         if (above->known && above->volume == step->volume && above->indexHigh == step->indexHigh &&
             above->indexLow == step->indexLow)
             return true;
@@ -68,7 +79,7 @@ static bool JoinPath(char *out, const char *folder, const char *name) {
 // descended components uppercased); `diskPath` is the same folder with the
 // names as enumerated, by which it is entered.
 static void ReportFolder(const char *path, const char *diskPath, const char *filter,
-                         const ListingOptions &options, const DescentStep *step) {
+                         const ListingOptions &options, DescentStep *step) {
     bool complete = true;
     FolderEntry *list = ScanFolder(diskPath, filter, options.includeSubfolders,
                                    options.includeFiles, &complete);
@@ -95,8 +106,8 @@ static void ReportFolder(const char *path, const char *diskPath, const char *fil
             if (!JoinPath(childPath, path, entry->name) ||
                 !JoinPath(childDiskPath, diskPath, FoundName(entry)))
                 continue;
-            DescentStep child = {step, false, 0, 0, 0};
-            IdentifyFolder(childDiskPath, &child);
+            DescentStep child = {step, childDiskPath, step->belowLink || entry->isLink != 0,
+                                 false, false, 0, 0, 0};
             // A link back to a folder being reported would repeat the tree
             // without end: listed above, not descended.
             if (IsOnDescentPath(&child)) continue;
@@ -124,8 +135,7 @@ void WriteListing(const char *outputPath, const char *startFolder, const char *f
     }
     BeginOutput(file);
     runStopped = false;
-    DescentStep top = {nullptr, false, 0, 0, 0};
-    IdentifyFolder(startFolder, &top);
+    DescentStep top = {nullptr, startFolder, false, false, false, 0, 0, 0};
     ReportFolder(startFolder, startFolder, filter, options, &top);
     bool written = EndOutput() && !runStopped;
     CloseHandle(file);

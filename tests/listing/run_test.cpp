@@ -162,6 +162,10 @@ TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
               Blocks({Block("D:\\loop", 7, {"A", "C"}), Block("D:\\loop\\A", 9, {"B", "TOC"}),
                       Block("D:\\loop\\A\\B", 11, {"SELF", "UP"}), Block("D:\\loop\\A\\TOC", 13, {}),
                       Block("D:\\loop\\C", 9, {})}));
+    SCOPED_TRACE("from B, UP leads above the start: followed once, and its B is the start again");
+    EXPECT_EQ(ListTree(tree + "\\A\\B", "*.*", Options(true, true, 1, false, true, false)),
+              Blocks({Block("D:\\loop\\A\\B", 11, {"SELF", "UP"}), Block("D:\\loop\\A\\B\\UP", 14, {"B", "TOC"}),
+                      Block("D:\\loop\\A\\B\\UP\\TOC", 18, {})}));
 }
 
 TEST(WriteListing, SubfolderPathsPast259CharactersGetNoBlock) {
