@@ -14,9 +14,13 @@ void SetEntryAllocator(void *(*allocate)(size_t bytes)) {
     EntryAllocate = allocate ? allocate : malloc;
 }
 
-// A folder entry carries its enumerated name in the bytes after the record.
+// A folder entry carries its enumerated name after its uppercase name.
 const char *FoundName(const FolderEntry *entry) {
-    return reinterpret_cast<const char *>(entry + 1);
+    return entry->name + entry->nameLength + 1;
+}
+
+size_t EntryBytes(bool isFolder, size_t nameLength) {
+    return offsetof(FolderEntry, name) + (nameLength + 1) * (isFolder ? 2 : 1);
 }
 
 // The first and last entries of a list being built.
@@ -35,9 +39,7 @@ static void AppendEntry(ListEnds *list, FolderEntry *entry) {
 // Makes an entry from one enumerated record; null when memory runs out.
 static FolderEntry *MakeEntry(const WIN32_FIND_DATAA &found, bool isFolder) {
     size_t length = strnlen(found.cFileName, sizeof found.cFileName - 1);
-    // A folder keeps a second copy of its name, as enumerated, after the record.
-    size_t bytes = sizeof(FolderEntry) + (isFolder ? length + 1 : 0);
-    FolderEntry *entry = static_cast<FolderEntry *>(EntryAllocate(bytes));
+    FolderEntry *entry = static_cast<FolderEntry *>(EntryAllocate(EntryBytes(isFolder, length)));
     if (!entry) return nullptr;
     entry->next = nullptr;
     entry->isFolder = isFolder ? 1 : 0;
@@ -48,7 +50,7 @@ static FolderEntry *MakeEntry(const WIN32_FIND_DATAA &found, bool isFolder) {
     memcpy(entry->name, found.cFileName, length);
     entry->name[length] = '\0';
     if (isFolder) {
-        char *kept = reinterpret_cast<char *>(entry + 1);
+        char *kept = entry->name + length + 1;
         memcpy(kept, found.cFileName, length);
         kept[length] = '\0';
         // Only the ASCII letters are raised: no locale or code page is consulted.

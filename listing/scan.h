@@ -7,9 +7,11 @@
 
 #include <stddef.h>
 
-// Room for a name inside an entry: an enumerated name has at most 259
-// characters and its terminator, so no name is ever cut.
-const size_t EntryNameSize = 515;
+// Room for the names inside an entry: an enumerated name has at most 259
+// characters and its terminator, so no name is ever cut; a folder keeps its
+// enumerated form after its uppercase one. A record is allocated only as
+// long as its names need, so a folder of many short names stays small.
+const size_t EntryNameSize = 2 * 260;
 
 // One scanned subfolder or file; the entries of one scan are chained by `next`.
 struct FolderEntry {
@@ -26,6 +28,9 @@ struct FolderEntry {
 // The name of a folder entry as the file system enumerated it, in its own
 // case: the way to reach the folder where names are case-sensitive.
 const char *FoundName(const FolderEntry *entry);
+
+// The bytes to allocate for an entry whose name has `nameLength` characters.
+size_t EntryBytes(bool isFolder, size_t nameLength);
 
 // Enters `folder` (SetCurrentDirectoryA) and lists its subfolders (those not
 // starting with a dot), then its files matching `filter`, each group in

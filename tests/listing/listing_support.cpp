@@ -49,7 +49,7 @@ std::string ListTree(const std::string &start, const char *filter, const Listing
 
 FolderEntry *NewEntry(bool folder, const std::string &name, unsigned long long size,
                       unsigned long long time) {
-    FolderEntry *e = static_cast<FolderEntry *>(calloc(1, sizeof(FolderEntry) + name.size() + 1));
+    FolderEntry *e = static_cast<FolderEntry *>(calloc(1, EntryBytes(folder, name.size())));
     e->isFolder = folder ? 1 : 0;
     e->nameLength = static_cast<int>(name.size());
     memcpy(e->name, name.c_str(), name.size() + 1);
