@@ -1,10 +1,10 @@
-// The program's compiled resources: both dialog templates field by field, the
-// inventory and its languages, the sort buttons' radio group as the dialog
-// manager builds it, and the icons against the text grids they are drawn in.
+// The program's compiled resources: both dialog templates field by field, the inventory and its languages,
+// the sort buttons' radio group as the dialog manager builds it, and the icons against their text grids.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,239 +12,152 @@
 #include "resource.h"
 #include "support.h"
 
-namespace {
-
 // The bytes of one of the program's resources in exactly this language.
-std::vector<BYTE> ResourceBytes(LPCSTR type, WORD id, WORD primary, WORD sub) {
-    HRSRC found = FindResourceExA(nullptr, type, MAKEINTRESOURCEA(id), MAKELANGID(primary, sub));
+static std::vector<BYTE> ResourceBytes(LPCSTR type, WORD id, WORD language) {
+    HRSRC found = FindResourceExA(nullptr, type, MAKEINTRESOURCEA(id), language);
     const BYTE *data = found ? static_cast<const BYTE *>(LockResource(LoadResource(nullptr, found))) : nullptr;
     return data ? std::vector<BYTE>(data, data + SizeofResource(nullptr, found)) : std::vector<BYTE>();
 }
 
-// Code units as text: printable ASCII as is, line feeds as \n, others as \xNNNN; with
-// `aboutText`, the author and contact lines (free to choose) each as "*" when not empty.
-std::string Shown(const std::u16string &text, bool aboutText = false) {
+// Code units as bytes ('?' if wider), line feeds as "\n"; `about` stars the free author and contact lines (4, 5).
+static std::string Shown(const std::u16string &text, bool about = false) {
     std::string out;
-    int line = 0;
-    for (char16_t unit : text) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%04X", unsigned(unit));
-        line += unit == u'\n';
-        if (aboutText && (line == 3 || line == 4) && unit != u'\n') out += out.back() == '*' ? "" : "*";
-        else out += unit == u'\n' ? "\\n" : unit >= 0x20 && unit < 0x7F ? std::string(1, char(unit)) : hex;
-    }
+    for (size_t i = 0, feeds = 0; i < text.size(); feeds += text[i++] == u'\n')
+        if (text[i] == u'\n') out += "\\n";
+        else if (!about || feeds < 3 || feeds > 4) out += text[i] < 0x100 ? char(text[i]) : '?';
+        else if (out.back() != '*') out += '*';
     return out;
 }
 
-// A template header or control as one line, so that a mismatch shows every field.
-std::string Line(DWORD style, DWORD exStyle, int x, int y, int cx, int cy, const std::string &rest) {
-    char head[96];
-    std::snprintf(head, sizeof head, "style %08lX ex %08lX at %d,%d size %dx%d ", style, exStyle, x, y, cx, cy);
-    return head + rest;
+// A dialog header or control, printed alike from a compiled template and from the table below.
+struct Item { DWORD style, exStyle; int x, y, cx, cy, id; std::string type, text; };
+static std::ostream &operator<<(std::ostream &out, const Item &i) {
+    return out << std::hex << "style " << i.style << " ex " << i.exStyle << std::dec << " at " << i.x << "," << i.y
+               << " size " << i.cx << "x" << i.cy << " id " << i.id << " class " << i.type << " text " << i.text;
 }
 
-// The header line and one line per control of one of the program's dialogs.
-std::vector<std::string> ParsedTemplate(WORD id) {
-    const std::vector<BYTE> data = ResourceBytes(RT_DIALOG, id, LANG_RUSSIAN, SUBLANG_DEFAULT);
-    size_t at = 0;  // reads past the end give zeros, and the check at the end notices them
-    auto word = [&] { return (at += 2) <= data.size() ? WORD(data[at - 2] | data[at - 1] << 8) : WORD(0); };
-    auto dword = [&] { DWORD low = word(); return low | DWORD(word()) << 16; };
+// One of the program's dialogs as text: a line for the header (its class shows its menu and window class), then
+// one per control, each on a 4-byte boundary. C++17 evaluates braces and << operands from left to right.
+static std::string TemplateText(WORD id) {
+    const std::vector<BYTE> d = ResourceBytes(RT_DIALOG, id, MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT));
+    size_t at = 0;  // reads past the end leave zeros, and the check at the end notices them
+    auto read = [&](auto v) { if ((at += sizeof v) <= d.size()) std::memcpy(&v, &d[at - sizeof v], sizeof v); return v; };
+    auto word = [&] { return read(WORD(0)); };
     auto text = [&](WORD unit) { std::u16string s; for (; unit != 0; unit = word()) s += char16_t(unit); return s; };
-    // A name-or-ordinal field as "#n" or its text; a predefined class named by its name reads as its atom.
-    auto field = [&](bool aboutText) {
-        const WORD first = word();
-        if (first == 0xFFFF) return "#" + std::to_string(word());
-        const std::string shown = Shown(text(first), aboutText);
-        const char *classes[] = {"BUTTON", "EDIT", "STATIC", "LISTBOX", "SCROLLBAR", "COMBOBOX"};
-        for (int i = 0; i < 6; ++i)
-            if (lstrcmpiA(shown.c_str(), classes[i]) == 0) return "#" + std::to_string(0x80 + i);
-        return shown;
-    };
-    DWORD style = dword(), exStyle = dword();
-    const WORD count = word();
-    short box[4];
-    for (short &value : box) value = short(word());
-    std::string rest = "menu '" + field(false);
-    rest += "' class '" + field(false);
-    rest += "' title " + Shown(text(word()));
-    rest += " font " + std::to_string(word());  // DS_SETFONT is expected
-    rest += " " + Shown(text(word()));
-    std::vector<std::string> lines = {Line(style, exStyle, box[0], box[1], box[2], box[3], rest)};
-    for (WORD i = 0; i < count && at <= data.size(); ++i) {
-        at = (at + 3) & ~size_t(3);
-        style = dword();
-        exStyle = dword();
-        for (short &value : box) value = short(word());
-        const WORD control = word();
-        rest = "id " + std::to_string(control) + " class " + field(false);
-        rest += " text " + field(control == IDC_ABOUT_TEXT);
-        const WORD extra = word();
-        at += extra;
-        lines.push_back(Line(style, exStyle, box[0], box[1], box[2], box[3], rest + " extra " + std::to_string(extra)));
+    auto field = [&](bool about) { WORD w = word(); return w == 0xFFFF ? "#" + std::to_string(word()) : Shown(text(w), about); };
+    const DLGTEMPLATE t = read(DLGTEMPLATE{});
+    std::ostringstream out;
+    out << Item{t.style, t.dwExtendedStyle, t.x, t.y, t.cx, t.cy, id, field(false).append(field(false)),
+                Shown(text(word()))} << " font " << word() << " " << Shown(text(word())) << "\n";
+    for (WORD i = 0, extra = 0; i < t.cdit && (at = (at + 3) & ~size_t(3)) <= d.size(); ++i, at += extra) {
+        const DLGITEMTEMPLATE c = read(DLGITEMTEMPLATE{});
+        out << Item{c.style, c.dwExtendedStyle, c.x, c.y, c.cx, c.cy, c.id, field(false), field(c.id == IDC_ABOUT_TEXT)}
+            << " extra " << (extra = word()) << "\n";
     }
-    if (data.empty() || at > data.size()) lines.push_back("missing in language 1049, or ends early");
-    return lines;
+    if (d.empty() || at > d.size()) out << "missing in language 1049, or ends early\n";
+    return out.str();
 }
 
-const WORD kButton = 0x80, kEdit = 0x81, kStatic = 0x82, kListBox = 0x83, kComboBox = 0x85;
 const DWORD kCheck = WS_TABSTOP | BS_AUTOCHECKBOX, kPush = WS_TABSTOP | BS_PUSHBUTTON, kRadio = BS_AUTORADIOBUTTON;
+const DWORD kField = WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+const DWORD kDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;
 
-// One control: style beyond WS_CHILD | WS_VISIBLE, and text ("#101" names an icon by number).
-struct ControlRow { WORD id, atom; DWORD style; short x, y, cx, cy; const char16_t *text; const char *why; };
-
-// IDD_MAIN in template order, which is also the tab order and the groups.
-const ControlRow kMain[] = {
-    {IDC_FOLDER_LIST, kListBox, WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS
-     | LBS_NOINTEGRALHEIGHT, 5, 35, 140, 140, u"", "owner-drawn, keeps its strings, unsorted"},
-    {IDC_CREATE, kButton, kPush, 35, 215, 80, 20, u"&T\u00B9o", "Alt+T; no default button in the dialog"},
-    {IDC_EXIT, kButton, kPush, 170, 215, 80, 20, u"T&ho\u00B8t", "Alt+H, not its first letter"},
-    {IDC_INCLUDE_SUBFOLDERS, kButton, kCheck, 165, 40, 115, 10, u"Bao g\u00E5m c\u00B6 th\u00AD m\u00F4c con", "TCVN3"},
-    {IDC_OUTPUT_FILE, kEdit, WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, 5, 190, 210, 12, u"", "output file"},
-    {IDC_BROWSE, kButton, kPush, 220, 190, 60, 15, u"T\u00D7m...", "browse"},
-    {IDC_PATH_LABEL, kStatic, WS_GROUP | SS_LEFT, 5, 25, 135, 10, u"\u00A7\u00AD\u00EAng d\u00C9n:", "path label"},
-    {IDC_SAVE_LABEL, kStatic, WS_GROUP | SS_LEFT, 5, 180, 130, 10, u"L\u00ADu:", "save label"},
-    {IDC_DRIVE_LABEL, kStatic, WS_GROUP | SS_RIGHT, 5, 7, 25, 10, u"\u00A7\u00DCa:", "drive label, right-aligned"},
-    {IDC_DRIVE_COMBO, kComboBox, WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, 35, 5, 110, 185, u"",
-     "sorted, no typing; 185 is the opened height"},
-    {IDC_OPTIONS_GROUP, kButton, BS_GROUPBOX, 155, 5, 130, 110, u"L\u00F9a ch\u00E4n", "options box"},
-    {IDC_FILTER_LABEL, kStatic, WS_GROUP | SS_RIGHT, 160, 20, 40, 10, u"L\u00E4c Files:", "the sort buttons' group"},
-    {IDC_FILTER, kEdit, WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, 206, 20, 65, 12, u"", "filter field"},
-    {IDC_SAVE_MAIN_PATH, kButton, kCheck, 165, 70, 115, 10, u"L\u00ADu \u00AE\u00AD\u00EAng d\u00C9n ch\u00DDnh",
-     "main path"},
-    {IDC_SAVE_DETAILS, kButton, kCheck, 165, 100, 115, 10, u"L\u00ADu th\u00ABng tin chi ti\u00D5t", "details"},
-    {IDC_SORT_GROUP, kButton, BS_GROUPBOX, 155, 125, 130, 50, u"S\u00BEp x\u00D5p Files", "sort box, no WS_GROUP"},
-    {IDC_SORT_NAME, kButton, kRadio, 165, 140, 60, 10, u"by name", "sort buttons have no tab stop"},
-    {IDC_SORT_EXTENSION, kButton, kRadio, 165, 155, 60, 10, u"by extension", "left column, lower"},
-    {IDC_SORT_SIZE, kButton, kRadio | BS_LEFT, 235, 140, 45, 10, u"by size", "only size has BS_LEFT"},
-    {IDC_SORT_DATE, kButton, kRadio, 235, 156, 45, 10, u"by date", "156: one unit below extension"},
-    {IDC_INCLUDE_FILES, kButton, kCheck, 165, 55, 115, 10, u"Bao g\u00E5m c\u00B6 Files", "late, but second on screen"},
-    {IDC_SAVE_FOLDER_PATH, kButton, kCheck, 165, 85, 115, 10,
-     u"L\u00ADu \u00AE\u00AD\u00EAng d\u00C9n theo th\u00AD m\u00F4c", "last in the template"},
-};
-const ControlRow kAbout[] = {
-    {IDOK, kButton, WS_TABSTOP | BS_DEFPUSHBUTTON, 74, 55, 50, 14, u"\u00A7\u00E3ng", "the only button, the default"},
-    {IDC_ABOUT_ICON, kStatic, SS_ICON, 15, 20, 20, 20, u"#101", "names the application icon by number"},
-    {IDC_ABOUT_TEXT, kStatic, WS_GROUP | SS_CENTER, 40, 5, 150, 45,
-     u"-- Quillomat --\nC\u00ABng c\u00F4 t\u00B9o list cho c\u00B8c CD nh\u00B9c, ph\u00C7n m\u00D2m...\n\n*\n*\n\n",
-     "seven lines joined by line feeds alone, the last two empty"},
+// Each dialog (no class), then its controls in template order (the tab order): class, style, rectangle, TCVN3 text.
+struct Row { WORD id; const char *type; DWORD style; short x, y, cx, cy; const char16_t *text; };
+const Row kDialogs[] = {
+    {IDD_MAIN, "", kDialog, 0, 0, 292, 241, u"Dirtally 1.1"},
+    {IDC_FOLDER_LIST, "LISTBOX", WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS
+     | LBS_NOINTEGRALHEIGHT, 5, 35, 140, 140, u""},  // owner-drawn, keeps its strings, unsorted
+    {IDC_CREATE, "BUTTON", kPush, 35, 215, 80, 20, u"&T\u00B9o"},  // no default button in the dialog
+    {IDC_EXIT, "BUTTON", kPush, 170, 215, 80, 20, u"T&ho\u00B8t"},  // Alt+H, not its first letter
+    {IDC_INCLUDE_SUBFOLDERS, "BUTTON", kCheck, 165, 40, 115, 10, u"Bao g\u00E5m c\u00B6 th\u00AD m\u00F4c con"},
+    {IDC_OUTPUT_FILE, "EDIT", kField, 5, 190, 210, 12, u""},
+    {IDC_BROWSE, "BUTTON", kPush, 220, 190, 60, 15, u"T\u00D7m..."},
+    {IDC_PATH_LABEL, "STATIC", WS_GROUP | SS_LEFT, 5, 25, 135, 10, u"\u00A7\u00AD\u00EAng d\u00C9n:"},
+    {IDC_SAVE_LABEL, "STATIC", WS_GROUP | SS_LEFT, 5, 180, 130, 10, u"L\u00ADu:"},
+    {IDC_DRIVE_LABEL, "STATIC", WS_GROUP | SS_RIGHT, 5, 7, 25, 10, u"\u00A7\u00DCa:"},
+    {IDC_DRIVE_COMBO, "COMBOBOX", WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, 35, 5, 110, 185, u""},
+    {IDC_OPTIONS_GROUP, "BUTTON", BS_GROUPBOX, 155, 5, 130, 110, u"L\u00F9a ch\u00E4n"},
+    {IDC_FILTER_LABEL, "STATIC", WS_GROUP | SS_RIGHT, 160, 20, 40, 10, u"L\u00E4c Files:"},  // opens the sort group
+    {IDC_FILTER, "EDIT", kField, 206, 20, 65, 12, u""},
+    {IDC_SAVE_MAIN_PATH, "BUTTON", kCheck, 165, 70, 115, 10, u"L\u00ADu \u00AE\u00AD\u00EAng d\u00C9n ch\u00DDnh"},
+    {IDC_SAVE_DETAILS, "BUTTON", kCheck, 165, 100, 115, 10, u"L\u00ADu th\u00ABng tin chi ti\u00D5t"},
+    {IDC_SORT_GROUP, "BUTTON", BS_GROUPBOX, 155, 125, 130, 50, u"S\u00BEp x\u00D5p Files"},  // no WS_GROUP
+    {IDC_SORT_NAME, "BUTTON", kRadio, 165, 140, 60, 10, u"by name"},  // the sort buttons have no tab stop
+    {IDC_SORT_EXTENSION, "BUTTON", kRadio, 165, 155, 60, 10, u"by extension"},
+    {IDC_SORT_SIZE, "BUTTON", kRadio | BS_LEFT, 235, 140, 45, 10, u"by size"},  // only size has BS_LEFT
+    {IDC_SORT_DATE, "BUTTON", kRadio, 235, 156, 45, 10, u"by date"},  // one unit below extension
+    {IDC_INCLUDE_FILES, "BUTTON", kCheck, 165, 55, 115, 10, u"Bao g\u00E5m c\u00B6 Files"},  // late, second on screen
+    {IDC_SAVE_FOLDER_PATH, "BUTTON", kCheck, 165, 85, 115, 10, u"L\u00ADu \u00AE\u00AD\u00EAng d\u00C9n theo th\u00AD m\u00F4c"},
+    {IDD_ABOUT, "", kDialog, 0, 0, 197, 76, u"Th\u00ABng tin v\u00D2 Quillomat"},
+    {IDOK, "BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, 74, 55, 50, 14, u"\u00A7\u00E3ng"},  // the only button
+    {IDC_ABOUT_ICON, "STATIC", SS_ICON, 15, 20, 20, 20, u"#101"},  // names the application icon by number
+    {IDC_ABOUT_TEXT, "STATIC", WS_GROUP | SS_CENTER, 40, 5, 150, 45,  // seven lines, by line feeds alone
+     u"-- Quillomat --\nC\u00ABng c\u00F4 t\u00B9o list cho c\u00B8c CD nh\u00B9c, ph\u00C7n m\u00D2m...\n\n*\n*\n\n"},
 };
 
-// Checks a template's header, then its controls row by row.
-void ExpectTemplate(WORD id, int cx, int cy, const char16_t *title, const ControlRow *rows, size_t count) {
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;
-    std::vector<std::string> lines = ParsedTemplate(id);
-    EXPECT_EQ(lines[0],
-              Line(style, 0, 0, 0, cx, cy, "menu '' class '' title " + Shown(title) + " font 8 ABC Sans Serif"));
-    ASSERT_EQ(lines.size(), count + 1);
-    for (const ControlRow *row = rows; row < rows + count; ++row) {
-        SCOPED_TRACE(std::string("control: ") + row->why);
-        const std::string rest = "id " + std::to_string(row->id) + " class #" + std::to_string(row->atom);
-        EXPECT_EQ(lines[size_t(row - rows) + 1], Line(WS_CHILD | WS_VISIBLE | row->style, 0, row->x, row->y, row->cx,
-                                                      row->cy, rest + " text " + Shown(row->text) + " extra 0"));
-    }
-}
-
-TEST(Templates, BothDialogsFieldByField) {
-    ExpectTemplate(IDD_MAIN, 292, 241, u"Dirtally 1.1", kMain, sizeof kMain / sizeof kMain[0]);
-    ExpectTemplate(IDD_ABOUT, 197, 76, u"Th\u00ABng tin v\u00D2 Quillomat", kAbout, 3);
-}
-
-// Appends "/language" for each language of one resource.
-BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR out) {
+// Appends " type:" for each resource type, " name" for each resource, "/language" for each of its languages.
+static BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR out) {
     *reinterpret_cast<std::string *>(out) += "/" + std::to_string(language);
     return TRUE;
 }
-// Appends " id" and its languages for each resource of one type.
-BOOL CALLBACK AddName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR out) {
+static BOOL CALLBACK AddName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR out) {
     *reinterpret_cast<std::string *>(out) += IS_INTRESOURCE(name) ? " " + std::to_string(ULONG_PTR(name)) : " ?";
     return EnumResourceLanguagesA(module, type, name, AddLanguage, out);
 }
-// Appends " type:" and its resources for each resource type.
-BOOL CALLBACK AddType(HMODULE module, LPSTR type, LONG_PTR out) {
+static BOOL CALLBACK AddType(HMODULE module, LPSTR type, LONG_PTR out) {
     *reinterpret_cast<std::string *>(out) += IS_INTRESOURCE(type) ? " " + std::to_string(ULONG_PTR(type)) + ":" : " ?:";
     return EnumResourceNamesA(module, type, AddName, out);
 }
 
-TEST(Templates, OnlyDialogsAndIconsEachInOneLanguage) {
-    std::string inventory;
-    EnumResourceTypesA(nullptr, AddType, reinterpret_cast<LONG_PTR>(&inventory));
-    // Images 1-4 and icon groups 101, 103, 104 in US English; dialogs 102 and 105 Russian-tagged.
-    EXPECT_EQ(inventory, " 3: 1/1033 2/1033 3/1033 4/1033 5: 102/1049 105/1049 14: 101/1033 103/1033 104/1033");
+// A file of res/icons (found from this source file's path) without its comment lines and carriage returns.
+static std::string IconFile(const std::string &name) {
+    const std::string path = UnixToWindows(std::string(__FILE__) + "/../../../res/icons/" + name);
+    return std::regex_replace(ReadWholeFile(path), std::regex("#[^\n]*\n|\r"), "");
 }
 
-// Takes the default focus and nothing else, so that the dialog manager acts alone.
-INT_PTR CALLBACK HostProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+TEST(Resources, TemplatesInventoryRadioGroupAndIcons) {
+    std::ostringstream expected;
+    for (const Row &r : kDialogs)  // every control has WS_CHILD and WS_VISIBLE
+        expected << Item{*r.type ? WS_CHILD | WS_VISIBLE | r.style : r.style, 0, r.x, r.y, r.cx, r.cy, r.id, r.type,
+                         Shown(r.text)} << (*r.type ? " extra 0\n" : " font 8 ABC Sans Serif\n");
+    EXPECT_EQ(TemplateText(IDD_MAIN) + TemplateText(IDD_ABOUT), expected.str());
 
-TEST(Templates, SortButtonsFormOneRadioGroup) {
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, HostProc, 0);
-    // Each click leaves exactly the clicked sort button checked, across both columns, clicked twice, and back.
-    CheckDlgButton(dialog, IDC_SORT_NAME, BST_CHECKED);
+    std::string inventory;  // images 1-4 and icon groups 101, 103, 104 in US English; dialogs Russian-tagged
+    EnumResourceTypesA(nullptr, AddType, reinterpret_cast<LONG_PTR>(&inventory));
+    EXPECT_EQ(inventory, " 3: 1/1033 2/1033 3/1033 4/1033 5: 102/1049 105/1049 14: 101/1033 103/1033 104/1033");
+
+    // With no dialog procedure, each click leaves only the clicked sort button checked, across both columns.
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
     for (int clicked : {IDC_SORT_SIZE, IDC_SORT_EXTENSION, IDC_SORT_DATE, IDC_SORT_DATE, IDC_SORT_NAME}) {
         SendDlgItemMessageA(dialog, clicked, BM_CLICK, 0, 0);
-        std::vector<int> checked;
         for (int sort = IDC_SORT_NAME; sort <= IDC_SORT_DATE; ++sort)
-            if (IsDlgButtonChecked(dialog, sort)) checked.push_back(sort);
-        EXPECT_EQ(checked, std::vector<int>{clicked}) << "after clicking " << clicked;
+            EXPECT_EQ(IsDlgButtonChecked(dialog, sort), UINT(sort == clicked)) << sort << " after a click on " << clicked;
     }
     DestroyWindow(dialog);
-}
 
-// The platform's standard 16-colour palette, in index order (0x00RRGGBB).
-const std::vector<DWORD> kStandardColours = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                             0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                             0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
-
-// The four images, numbered in the order of their icons 101 (large, then small), 103 and 104.
-struct ImageRow { WORD image; int size; const char *grid, *why; };
-const ImageRow kImages[] = {
-    {1, 32, "app32.txt", "application icon, large image first"},
-    {2, 16, "app16.txt", "application icon, small image"},
-    {3, 16, "subfolder.txt", "closed folder of subfolder rows"},
-    {4, 16, "pathfolder.txt", "open folder of path rows"},
-};
-
-// The non-comment lines of a file in res/icons, found from this source file's path.
-std::vector<std::string> IconFileLines(const std::string &name) {
-    const std::string source = __FILE__, folder = source.substr(0, source.find_last_of("/\\"));
-    std::istringstream in(ReadWholeFile(UnixToWindows(folder + "/../../res/icons/" + name)));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] != '#') lines.push_back(line.substr(0, line.find('\r')));
-    return lines;
-}
-
-TEST(Icons, ImagesAreFourBitStandardPaletteAndDecodeToTheirGrids) {
-    std::string characters(16, '?');  // the grid character of each palette index, from legend.txt
-    for (const std::string &line : IconFileLines("legend.txt")) {
-        unsigned index = 16, rgb = 0;  // a line that does not parse fails at index 16
-        char character = '?';
-        std::sscanf(line.c_str(), " %c %u %x", &character, &index, &rgb);
-        EXPECT_EQ(rgb, kStandardColours.at(index)) << "legend colours are the standard ones: " << line;
-        characters.at(index) = character;
-    }
-    for (const ImageRow &row : kImages) {
-        SCOPED_TRACE(std::string(row.grid) + ": " + row.why);
-        const size_t n = size_t(row.size), xorStride = (n * 4 + 31) / 32 * 4, andStride = (n + 31) / 32 * 4;
-        const size_t xorAt = sizeof(BITMAPINFOHEADER) + 16 * 4, andAt = xorAt + xorStride * n;
-        const std::vector<BYTE> bytes = ResourceBytes(RT_ICON, row.image, LANG_ENGLISH, SUBLANG_ENGLISH_US);
-        ASSERT_EQ(bytes.size(), andAt + andStride * n) << "header, 16 colours, colour bitmap, mask";
-        const BITMAPINFOHEADER &h = *reinterpret_cast<const BITMAPINFOHEADER *>(bytes.data());
-        const std::vector<LONG> header = {LONG(h.biSize), h.biWidth, h.biHeight, h.biPlanes, h.biBitCount,
-                                          LONG(h.biCompression), LONG(h.biClrUsed % 16)};  // 0 or 16: all colours
-        EXPECT_EQ(header, std::vector<LONG>({40, row.size, 2 * row.size, 1, 4, BI_RGB, 0})) << "mask doubles the height";
+    // Icons: 4-bit images with the 16 standard colours (0x00RRGGBB, index order) and a mask, drawn as the grids.
+    const std::vector<DWORD> standard = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080,
+        0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    const std::string characters = std::regex_replace(IconFile("legend.txt"), std::regex(" .*\n"), "");
+    ASSERT_EQ(characters.size(), 16u) << "legend.txt: a line per palette index in order, its grid character first";
+    const char *grids[] = {"app32.txt", "app16.txt", "subfolder.txt", "pathfolder.txt"};  // 101 large, small; 103; 104
+    for (WORD image = 1; image <= 4; ++image) {
+        SCOPED_TRACE(grids[image - 1]);
+        const size_t n = image == 1 ? 32 : 16, xorAt = sizeof(BITMAPINFOHEADER) + 16 * 4, andAt = xorAt + n * n / 2;
+        const std::vector<BYTE> bytes = ResourceBytes(RT_ICON, image, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        ASSERT_EQ(bytes.size(), andAt + 4 * n) << "header, 16 colours, colour bitmap, mask rows of 4 bytes";
+        const BITMAPINFOHEADER &h = *reinterpret_cast<const BITMAPINFOHEADER *>(bytes.data());  // mask doubles height
+        EXPECT_EQ(std::vector<LONG>({LONG(h.biSize), h.biWidth, h.biHeight, h.biPlanes, h.biBitCount, LONG(h.biCompression),
+                                     LONG(h.biClrUsed % 16)}), std::vector<LONG>({40, LONG(n), LONG(2 * n), 1, 4, BI_RGB, 0}));
         const DWORD *quads = reinterpret_cast<const DWORD *>(&bytes[sizeof h]);  // RGBQUADs read as 0x00RRGGBB
-        EXPECT_EQ(std::vector<DWORD>(quads, quads + 16), kStandardColours);
-        // Rows are stored bottom-up; a transparent pixel must have colour 0 ('!' if not), or it inverts the background.
-        std::string decoded, expected;
+        EXPECT_EQ(std::vector<DWORD>(quads, quads + 16), standard);
+        std::string decoded;  // rows lie bottom-up; a transparent pixel needs colour 0 ('!' if not), or it inverts
         for (size_t y = n; y-- > 0; decoded += '\n')
             for (size_t x = 0; x < n; ++x) {
-                const int colour = bytes[xorAt + y * xorStride + x / 2] >> (x % 2 ? 0 : 4) & 0x0F;
-                const bool transparent = bytes[andAt + y * andStride + x / 8] >> (7 - x % 8) & 1;
-                decoded += transparent ? (colour == 0 ? '.' : '!') : characters[size_t(colour)];
+                const size_t colour = size_t(bytes[xorAt + y * n / 2 + x / 2] >> (x % 2 ? 0 : 4) & 0x0F);
+                decoded += bytes[andAt + y * 4 + x / 8] >> (7 - x % 8) & 1 ? (colour ? '!' : '.') : characters[colour];
             }
-        for (const std::string &line : IconFileLines(row.grid)) expected += line + '\n';
-        EXPECT_EQ(decoded, expected);
+        EXPECT_EQ(decoded, IconFile(grids[image - 1]));
     }
 }
-
-}  // namespace
