@@ -1,0 +1,302 @@
+// The listing engine on real trees under D:, whole files compared byte for
+// byte, and the entry ordering against a plain exchange sort.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "listing.h"
+#include "names.h"
+#include "scan.h"
+#include "support.h"
+
+// Empties D:\<name> and runs `commands` there on the Linux side, where
+// `f SIZE 'TIME' NAME` makes a file of SIZE bytes last written at a UTC TIME.
+static std::string Tree(const std::string &name, const std::string &commands) {
+    std::string folder = DriveFolderUnix('d') + "/" + name;
+    ResetFolderUnix(folder);
+    EXPECT_EQ(0, RunUnix("cd " + ShellQuote(folder) + " && f() { truncate -s \"$1\" \"$3\" && "
+                         "TZ=UTC touch -d \"$2\" \"$3\"; } && " + commands));
+    return "D:\\" + name;
+}
+
+// Lines, each ended by CR LF.
+static std::string Lines(const std::vector<std::string> &lines) {
+    std::string out;
+    for (const std::string &line : lines) out += line + "\r\n";
+    return out;
+}
+
+// One folder block: heading, underline as long as the full path, entries.
+static std::string Block(const std::string &heading, size_t pathLength, std::vector<std::string> entries) {
+    entries.insert(entries.begin(), {heading, std::string(pathLength, '='), ""});
+    entries.insert(entries.end(), {"", ""});
+    return Lines(entries);
+}
+
+// Runs WriteListing into a file off drive D: and returns its bytes.
+static std::string List(const std::string &start, const char *filter, const ListingOptions &options) {
+    std::string output = UnixToWindows(DriveFolderUnix('d') + "-listing.txt");
+    DeleteFileA(output.c_str());
+    WriteListing(output.c_str(), start.c_str(), filter, options);
+    return ReadWholeFile(output);
+}
+
+// Subfolders and files by name, names alone: the shape of a tree.
+const ListingOptions kNames = {true, true, SortByName, false, false, false};
+
+struct OptionCase { ListingOptions options; std::string expected; const char *why; };
+
+TEST(WriteListing, WorkedExampleAndItsOptions) {
+    std::string tree = Tree("ARCHIVE", "mkdir Docs 'Old Stuff' && f 1234 '2001-03-07 14:30:15' readme.txt && "
+                        "f 1048576 '2000-11-20 08:00:00' Setup.exe && f 0 '2002-01-02 10:11:12' notes && "
+                        "TZ=UTC touch -d '2001-03-07 09:05:03' Docs && TZ=UTC touch -d '1999-12-31 23:59' 'Old Stuff'");
+    const std::string below = Block("DOCS", 15, {}) + Block("OLD STUFF", 20, {});
+    const std::vector<std::string> details = {
+        "DOCS          DIR       3-7-2001    9:5:3", "OLD STUFF     DIR       12-31-1999  23:59:0",
+        "notes         0         1-2-2002    10:11:12", "readme.txt    1234      3-7-2001    14:30:15",
+        "Setup.exe     1048576   11-20-2000  8:0:0"};
+    const OptionCase cases[] = {
+        {{true, true, SortByName, false, false, true},
+         Lines({"ARCHIVE", "==========", "", "DOCS          DIR       3-7-2001    9:5:3",
+                "OLD STUFF     DIR       12-31-1999  23:59:0", "notes         0         1-2-2002    10:11:12",
+                "readme.txt    1234      3-7-2001    14:30:15", "Setup.exe     1048576   11-20-2000  8:0:0",
+                "", "", "DOCS", "===============", "", "", "", "OLD STUFF", "====================", "", "", ""}),
+         "the worked example, 20 lines"},
+        {{true, true, SortByName, false, true, true},
+         Block("D:\\ARCHIVE", 10, details) + Block("D:\\ARCHIVE\\DOCS", 15, {}) +
+             Block("D:\\ARCHIVE\\OLD STUFF", 20, {}), "full paths in headings"},
+        {{true, true, SortByName, true, false, true},
+         Block("ARCHIVE", 10, {"D:\\ARCHIVE\\DOCS         DIR       3-7-2001    9:5:3",
+                               "D:\\ARCHIVE\\OLD STUFF    DIR       12-31-1999  23:59:0",
+                               "D:\\ARCHIVE\\notes        0         1-2-2002    10:11:12",
+                               "D:\\ARCHIVE\\readme.txt   1234      3-7-2001    14:30:15",
+                               "D:\\ARCHIVE\\Setup.exe    1048576   11-20-2000  8:0:0"}) + below,
+         "the path on each line widens the name column by the path alone"},
+        {{true, true, SortBySize, false, false, false},
+         Block("ARCHIVE", 10, {"DOCS", "OLD STUFF", "notes", "readme.txt", "Setup.exe"}) + below,
+         "details off: names alone; by size"},
+        {{false, true, SortByExtension, false, false, false},
+         Block("ARCHIVE", 10, {"notes", "Setup.exe", "readme.txt"}), "files only, one block; by extension"},
+        {{true, false, SortByDate, false, false, false}, Block("ARCHIVE", 10, {"DOCS", "OLD STUFF"}) + below,
+         "folders only: a block for each"},
+        {{false, false, SortByName, false, false, true}, Block("ARCHIVE", 10, {}), "neither: an empty block"},
+    };
+    for (const OptionCase &c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(List(tree, "*.*", c.options), c.expected);
+    }
+}
+
+struct KeyCase { int key; std::vector<std::string> names; const char *why; };
+
+TEST(WriteListing, SortKeysTiesAndNameCorners) {
+    // Wine enumerates by the uppercased name (AB, A_B, BA.H, B_X.Z.H, ...);
+    // the ordering folds to lower case, so the two orders differ.
+    std::string tree = Tree("keys", "mkdir zDir _dir && f 30 2001-03-05 A_B && f 20 2001-03-04 AB && "
+                            "f 10 2001-03-03 Zeta.c && f 10 2001-03-03 _tmp.C && f 40 2001-03-02 notes.txt && "
+                            "f 40 2001-03-01 notes && f 0 2001-03-09 \"$(printf '\\303\\251t\\303\\251.txt')\" && "
+                            "f 7 2001-03-06 bA.h && f 7 2001-03-06 b_x.z.h");
+    const KeyCase cases[] = {
+        {SortByName, {"_tmp.C", "A_B", "AB", "b_x.z.h", "bA.h", "notes", "notes.txt", "Zeta.c", "\xE9t\xE9.txt"},
+         "A_B before AB, Zeta after bA, notes before notes.txt, 0x80 and up after ASCII"},
+        {SortByExtension, {"AB", "A_B", "notes", "Zeta.c", "_tmp.C", "bA.h", "b_x.z.h", "notes.txt", "\xE9t\xE9.txt"},
+         "no extension first; the last dot starts it; equal extensions keep scan order"},
+        {SortBySize, {"\xE9t\xE9.txt", "bA.h", "b_x.z.h", "Zeta.c", "_tmp.C", "AB", "A_B", "notes", "notes.txt"},
+         "by size; ties keep scan order"},
+        {SortByDate, {"notes", "notes.txt", "Zeta.c", "_tmp.C", "AB", "A_B", "bA.h", "b_x.z.h", "\xE9t\xE9.txt"},
+         "by date; ties keep scan order"},
+        {0, {"AB", "A_B", "bA.h", "b_x.z.h", "notes", "notes.txt", "Zeta.c", "_tmp.C", "\xE9t\xE9.txt"},
+         "a key outside 1..4: scan order"},
+    };
+    for (const KeyCase &c : cases) {
+        SCOPED_TRACE(c.why);
+        std::vector<std::string> entries = {"_DIR", "ZDIR"};
+        entries.insert(entries.end(), c.names.begin(), c.names.end());
+        EXPECT_EQ(List(tree, "*.*", {true, true, c.key, false, false, false}),
+                  Block("keys", 7, entries) + Block("_DIR", 12, {}) + Block("ZDIR", 12, {}));
+    }
+}
+
+// The exchange sort the ordering must match: swap neighbours while one must
+// follow the next, the keys written out independently.
+static bool Follows(const FolderEntry *a, const FolderEntry *b, int key) {
+    if (a->isFolder != b->isFolder) return b->isFolder;
+    if (a->isFolder || key == 1) return CompareNamesNoCase(a->name, b->name) > 0;
+    if (key == 2) return CompareNamesNoCase(a->name + a->extensionOffset, b->name + b->extensionOffset) > 0;
+    if (key == 3) return a->size > b->size;
+    return key == 4 && CompareFileTime(&a->lastWriteTime, &b->lastWriteTime) > 0;
+}
+
+static void *NoMemory(size_t) { return nullptr; }
+
+TEST(OrderEntries, MatchesAnExchangeSortOnRandomLists) {
+    std::mt19937 random(20261206);
+    const char *pieces[] = {"a", "B", "_", "b.", ".x", "\xE9", "Z", "txt", "."};
+    for (int round = 0; round < 300; ++round) {
+        int key = static_cast<int>(random() % 7) - 1;  // the four keys and three others
+        SCOPED_TRACE("round " + std::to_string(round) + " key " + std::to_string(key));
+        std::vector<FolderEntry *> scanned, got;
+        for (size_t count = random() % 40; count > 0; --count) {
+            std::string name;
+            for (size_t n = 1 + random() % 4; n > 0; --n) name += pieces[random() % 9];
+            bool folder = random() % 3 == 0;
+            auto *e = static_cast<FolderEntry *>(calloc(1, EntryBytes(folder, name.size())));
+            e->isFolder = folder ? 1 : 0;
+            memcpy(e->name, name.c_str(), name.size() + 1);
+            size_t dot = name.rfind('.');
+            e->extensionOffset = folder ? 0 : static_cast<int>(dot == std::string::npos ? name.size() : dot + 1);
+            // Few distinct sizes and times, so that ties are common; sizes pass 32 bits.
+            e->size = (random() % 4) * 1500000000ull;
+            e->lastWriteTime.dwHighDateTime = static_cast<DWORD>(random() % 3);
+            if (!scanned.empty()) scanned.back()->next = e;
+            scanned.push_back(e);
+        }
+        std::vector<FolderEntry *> expected = scanned;
+        for (bool swapped = true; swapped;) {
+            swapped = false;
+            for (size_t i = 0; i + 1 < expected.size(); ++i)
+                if (Follows(expected[i], expected[i + 1], key)) std::swap(expected[i], expected[i + 1]), swapped = true;
+        }
+        if (round % 5 == 0) SetEntryAllocator(NoMemory);  // no scratch array: the in-place route
+        for (FolderEntry *e = OrderEntries(scanned.empty() ? nullptr : scanned[0], key); e; e = e->next)
+            got.push_back(e);
+        SetEntryAllocator(nullptr);
+        EXPECT_EQ(got, expected);
+        FreeEntryList(got.empty() ? nullptr : got[0]);
+    }
+}
+
+TEST(WriteListing, SizesKeepAll64BitsUnsigned) {
+    std::string tree = Tree("big", "for s in 5000000000:five 3000000000:three 4294967296:four 0:empty; do "
+                                   "f ${s%:*} '2020-01-01 00:00' ${s#*:}; done");
+    EXPECT_EQ(List(tree, "*.*", {false, true, SortBySize, false, false, true}),
+              Block("big", 6, {"empty    0         1-1-2020    0:0:0", "three    3000000000 1-1-2020    0:0:0",
+                               "four     4294967296 1-1-2020    0:0:0", "five     5000000000 1-1-2020    0:0:0"}));
+}
+
+struct FilterCase { const char *filter; ListingOptions options; std::string expected; const char *why; };
+
+TEST(WriteListing, DriveRootDotNamesAndTheFilter) {
+    std::string root = Tree("", "mkdir -p Jazz/Live Rock .git/objects sub.txt && touch .profile a.txt b.doc Jazz/x.txt");
+    const ListingOptions paths = {true, true, SortByName, true, false, false};
+    const std::string all = Block("D:\\", 3, {"D:\\JAZZ", "D:\\ROCK", "D:\\SUB.TXT", "D:\\.profile", "D:\\a.txt", "D:\\b.doc"}) +
+                            Block("JAZZ", 7, {"D:\\JAZZ\\LIVE", "D:\\JAZZ\\x.txt"}) + Block("LIVE", 12, {}) +
+                            Block("ROCK", 7, {}) + Block("SUB.TXT", 10, {});
+    const FilterCase cases[] = {
+        {"*.*", paths, all, "a root gets no second backslash; dot-folders skipped, dot-files kept"},
+        {"?*", paths, all, "every name again, enumerated in two passes: the same bytes"},
+        {"*.txt", kNames, Block("D:\\", 3, {"JAZZ", "ROCK", "SUB.TXT", "a.txt"}) + Block("JAZZ", 7, {"LIVE", "x.txt"}) +
+                              Block("LIVE", 12, {}) + Block("ROCK", 7, {}) + Block("SUB.TXT", 10, {}),
+         "the filter applies to files only; a folder matching it is listed once"},
+    };
+    for (const FilterCase &c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(List(root, c.filter, c.options), c.expected);
+    }
+}
+
+TEST(WriteListing, OutputInsideTheTreeAndTheCurrentDirectoryAfter) {
+    std::string tree = Tree("cwd", "mkdir -p a b/Deep && touch b/Deep/f");
+    ASSERT_TRUE(SetCurrentDirectoryA((tree + "\\a").c_str()));
+    // The relative name is resolved where the current directory stands now.
+    WriteListing("out.txt", tree.c_str(), "*.*", kNames);
+    EXPECT_EQ(ReadWholeFile(tree + "\\a\\out.txt"), Block("cwd", 6, {"A", "B"}) + Block("A", 8, {"out.txt"}) +
+                                                        Block("B", 8, {"DEEP"}) + Block("DEEP", 13, {"f"}));
+    // Left in the last folder scanned, entered by its name as enumerated.
+    EXPECT_EQ(CurrentDirectory(), tree + "\\b\\Deep");
+}
+
+TEST(WriteListing, FoldersThatCannotBeEnteredGetAnEmptyBlock) {
+    // Running as root, Wine enters even a folder with mode 000. A Linux name
+    // that is not UTF-8 arrives mangled ("BAD?"), and no folder has that name.
+    std::string tree = Tree("closed", "bad=$(printf 'bad\\377') && mkdir \"$bad\" && touch \"$bad/f\"");
+    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?"}) + Block("BAD?", 14, {}));
+    SCOPED_TRACE("a start folder on a drive that is not ready");
+    EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {}));
+}
+
+TEST(WriteListing, SubfolderPathsPast259CharactersGetNoBlock) {
+    std::string a(200, 'a'), b(51, 'b'), c(50, 'c');
+    std::string tree = Tree("long", "mkdir -p " + a + "/" + b + "/deep " + a + "/" + c);
+    std::string upperA(200, 'A'), upperB(51, 'B'), upperC(50, 'C');
+    // D:\long\A... is 208 characters: with B... it would be 260, with C... exactly 259.
+    EXPECT_EQ(List(tree, "*.*", kNames),
+              Block("long", 7, {upperA}) + Block(upperA, 208, {upperB, upperC}) + Block(upperC, 259, {}));
+    // Wine cannot start a process from a 259-character current directory.
+    SetCurrentDirectoryA("D:\\");
+}
+
+TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
+    std::string tree = Tree("loop", "mkdir -p A/B C && ln -s .. A/B/up && ln -s ../C A/toC");
+    const ListingOptions full = {true, true, SortByName, false, true, false};
+    // UP leads back to A: listed, no block. TOC leads to a sibling, listed
+    // again like any folder. Followed, UP would repeat the tree to the path
+    // limit, and with two such links the next case would never end.
+    ASSERT_EQ(List(tree, "*.*", full),
+              Block("D:\\loop", 7, {"A", "C"}) + Block("D:\\loop\\A", 9, {"B", "TOC"}) +
+                  Block("D:\\loop\\A\\B", 11, {"UP"}) + Block("D:\\loop\\A\\TOC", 13, {}) + Block("D:\\loop\\C", 9, {}));
+    ASSERT_EQ(0, RunUnix("ln -s . " + ShellQuote(DriveFolderUnix('d') + "/loop/A/B/self")));
+    SCOPED_TRACE("two links in B; from B, UP leads above the start: followed once, and its B is the start again");
+    EXPECT_EQ(List(tree + "\\A\\B", "*.*", full),
+              Block("D:\\loop\\A\\B", 11, {"SELF", "UP"}) + Block("D:\\loop\\A\\B\\UP", 14, {"B", "TOC"}) +
+                  Block("D:\\loop\\A\\B\\UP\\TOC", 18, {}));
+}
+
+TEST(WriteListing, OutputInAMissingFolderIsNotCreated) {
+    std::string tree = Tree("nocreate", "true");
+    ASSERT_TRUE(SetCurrentDirectoryA(tree.c_str()));
+    BoxAnswerer answerer;
+    WriteListing("D:\\nocreate\\missing\\out.txt", "D:\\", "*.*", kNames);
+    ASSERT_TRUE(answerer.WaitFor(1, 5000));
+    EXPECT_EQ(answerer.Seen()[0].caption + ": " + answerer.Seen()[0].text, "Dirtally 1.1: Can't create output file");
+    EXPECT_FALSE(FileExists(tree + "\\missing"));
+    EXPECT_EQ(CurrentDirectory(), tree);  // nothing was scanned
+}
+
+enum StopCause { DevFull, OutOfMemory, SmallDisk };
+struct StopCase { StopCause cause; const char *why; };
+static int allocationsLeft = 0;
+static void *FewAllocations(size_t bytes) { return allocationsLeft-- > 0 ? malloc(bytes) : nullptr; }
+
+TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
+    std::string tree = Tree("stop", "mkdir A Z out && cd A && seq -f 'file-%05g-with-a-rather-long-name.txt' 3000 | xargs touch");
+    std::string out = DriveFolderUnix('d') + "/stop/out";
+    std::vector<std::string> names;
+    for (int i = 1; i <= 3000; ++i) {
+        char name[64];
+        snprintf(name, sizeof name, "file-%05d-with-a-rather-long-name.txt", i);
+        names.push_back(name);
+    }
+    // Unbroken, A's block outgrows the write buffer twice over and comes out whole.
+    EXPECT_EQ(List(tree, "*.*", kNames), Block("stop", 7, {"A", "OUT", "Z"}) + Block("A", 9, names) +
+                                             Block("OUT", 11, {}) + Block("Z", 9, {}));
+    const StopCase cases[] = {
+        {DevFull, "every write fails (a link to /dev/full)"},
+        {OutOfMemory, "memory runs out: no partial listing"},
+        {SmallDisk, "a 16 KiB file system fills up part way"},
+    };
+    for (const StopCase &c : cases) {
+        SCOPED_TRACE(c.why);
+        ResetFolderUnix(out);
+        ASSERT_EQ(0, c.cause == DevFull ? RunUnix("ln -s /dev/full " + ShellQuote(out + "/out.txt")) : 0);
+        if (c.cause == SmallDisk && RunUnix("mount -t tmpfs -o size=16k tmpfs " + ShellQuote(out)) != 0)
+            GTEST_SKIP() << "mounting a small file system needs root";
+        ASSERT_TRUE(SetCurrentDirectoryA((tree + "\\out").c_str()));
+        BoxAnswerer answerer;
+        allocationsLeft = 2000;
+        if (c.cause == OutOfMemory) SetEntryAllocator(FewAllocations);
+        WriteListing("out.txt", tree.c_str(), "*.*", {true, true, SortByName, false, false, true});
+        SetEntryAllocator(nullptr);
+        // The run stopped in A: Z was never scanned.
+        EXPECT_EQ(CurrentDirectory(), tree + "\\A");
+        SetCurrentDirectoryA("D:\\");
+        // Wine cannot remove a link to a device, so that case checks the rest.
+        EXPECT_TRUE(c.cause == DevFull || RunUnix("test ! -e " + ShellQuote(out + "/out.txt")) == 0);
+        if (c.cause == SmallDisk) RunUnix("umount " + ShellQuote(out));
+        ASSERT_TRUE(answerer.WaitFor(1, 5000));
+        EXPECT_EQ(answerer.Seen()[0].caption + ": " + answerer.Seen()[0].text, "Dirtally 1.1: Can't write output file");
+    }
+}
