@@ -62,8 +62,8 @@ int RunUnix(const std::string &command) {
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return -1;
-    if (process.hProcess) CloseHandle(process.hProcess);
-    if (process.hThread) CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
     std::string markerWin = UnixToWindows(marker);
     for (int waited = 0; waited < 60000; waited += 5) {
         bool exists = false;
@@ -95,37 +95,8 @@ std::string ReadWholeFile(const std::string &path, bool *exists) {
     return bytes;
 }
 
-void WriteWholeFile(const std::string &path, const std::string &bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    if (!bytes.empty())
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 bool FileExists(const std::string &path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void SetWriteTimeUtc(const std::string &path, int year, int month, int day, int hour,
-                     int minute, int second) {
-    SYSTEMTIME calendar = {};
-    calendar.wYear = static_cast<WORD>(year);
-    calendar.wMonth = static_cast<WORD>(month);
-    calendar.wDay = static_cast<WORD>(day);
-    calendar.wHour = static_cast<WORD>(hour);
-    calendar.wMinute = static_cast<WORD>(minute);
-    calendar.wSecond = static_cast<WORD>(second);
-    FILETIME time;
-    SystemTimeToFileTime(&calendar, &time);
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    SetFileTime(file, nullptr, nullptr, &time);
-    CloseHandle(file);
 }
 
 std::string CurrentDirectory() {
@@ -156,14 +127,11 @@ std::vector<SeenBox> BoxAnswerer::Seen() {
 }
 
 bool BoxAnswerer::WaitFor(size_t count, DWORD ms) {
-    for (DWORD waited = 0;; waited += 10) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (seen_.size() >= count) return true;
-        }
+    for (DWORD waited = 0; Seen().size() < count; waited += 10) {
         if (waited >= ms) return false;
         Sleep(10);
     }
+    return true;
 }
 
 void BoxAnswerer::SetBeforeAnswer(void (*action)(const SeenBox &, void *), void *context) {
@@ -179,14 +147,16 @@ struct BoxSearch {
     HWND found;
 };
 
+// Stops at the first visible message box of the process not yet answered.
 BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     BoxSearch *search = reinterpret_cast<BoxSearch *>(data);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    if (std::string(className) != "#32770" || !GetDlgItem(window, 0xFFFF)) return TRUE;
+    if (owner != search->processId || !IsWindowVisible(window) ||
+        std::string(className) != "#32770" || !GetDlgItem(window, 0xFFFF))
+        return TRUE;
     for (HWND done : *search->answered)
         if (done == window) return TRUE;
     search->found = window;
@@ -196,12 +166,7 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
 
 void BoxAnswerer::Run() {
     while (!stop_) {
-        std::vector<HWND> answered;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            answered = answered_;
-        }
-        BoxSearch search = {processId_, &answered, nullptr};
+        BoxSearch search = {processId_, &answered_, nullptr};  // answered_ is this thread's own
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
         if (!search.found) {
             Sleep(10);
@@ -209,28 +174,19 @@ void BoxAnswerer::Run() {
         }
         HWND box = search.found;
         Sleep(20);  // let the box finish its own initialisation
-        SeenBox seen;
-        seen.caption = WindowText(box);
-        seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-        void (*before)(const SeenBox &, void *);
-        void *context;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            size_t index = seen_.size();
-            seen.answer = answers_.empty() ? IDOK
-                          : index < answers_.size() ? answers_[index]
-                                                    : answers_.back();
-            before = before_;
-            context = context_;
-        }
+        SeenBox seen = {WindowText(box), WindowText(GetDlgItem(box, 0xFFFF)), IDOK};
+        std::unique_lock<std::mutex> lock(mutex_);
+        size_t index = seen_.size();
+        if (!answers_.empty()) seen.answer = answers_[index < answers_.size() ? index : answers_.size() - 1];
+        void (*before)(const SeenBox &, void *) = before_;
+        void *context = context_;
+        lock.unlock();
         if (before) before(seen, context);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen_.push_back(seen);
-            answered_.push_back(box);
-        }
-        HWND button = GetDlgItem(box, seen.answer);
+        lock.lock();
+        seen_.push_back(seen);
+        answered_.push_back(box);
+        lock.unlock();
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(seen.answer, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, seen.answer)));
     }
 }

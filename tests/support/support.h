@@ -27,15 +27,10 @@ std::string ShellQuote(const std::string &text);
 // Empties (or creates) a Linux folder.
 void ResetFolderUnix(const std::string &unixPath);
 
-// Whole-file helpers through the Win32 API; ReadWholeFile gives "" for a
-// missing file and sets *exists when asked.
+// A whole file through the Win32 API: "" for a missing file, with *exists
+// set when asked.
 std::string ReadWholeFile(const std::string &path, bool *exists = nullptr);
-void WriteWholeFile(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
-
-// Sets the last-write time of a file or folder to a UTC calendar time.
-void SetWriteTimeUtc(const std::string &path, int year, int month, int day,
-                     int hour, int minute, int second);
 
 // The current directory of this process.
 std::string CurrentDirectory();
