@@ -45,13 +45,8 @@ static HWND CreateHiddenList() {
 
 // Writes the listing of `startFolder` with every option on and reports it.
 static int TimeListing(const char *startFolder, const char *filter, const char *outputPath) {
-    ListingOptions options;
-    options.includeSubfolders = true;
-    options.includeFiles = true;
-    options.sortKey = SortByName;
-    options.pathOnEachLine = true;
-    options.fullPathInHeading = true;
-    options.showDetails = true;
+    // Subfolders, files, by name, path on each line, full path headings, details.
+    const ListingOptions options = {true, true, SortByName, true, true, true};
     Moment start = Now();
     WriteListing(outputPath, startFolder, filter, options);
     Moment end = Now();
