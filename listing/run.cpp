@@ -119,6 +119,9 @@ static void ReportFolder(const char *path, const char *diskPath, const char *fil
     FreeEntryList(list);
 }
 
+// Creates the output file, writes the blocks of the whole tree into it and
+// closes it; a file that cannot be created, or a run that cannot finish
+// writing, ends in a message box, and an incomplete file is removed.
 void WriteListing(const char *outputPath, const char *startFolder, const char *filter,
                   const ListingOptions &options) {
     // The scan moves the current directory, so the full path is taken now:
