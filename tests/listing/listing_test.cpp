@@ -3,17 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "listing.h"
 #include "names.h"
 #include "scan.h"
 #include "support.h"
 
-// Empties D:\<name> and runs `commands` there on the Linux side, where
-// `f SIZE 'TIME' NAME` makes a file of SIZE bytes last written at a UTC TIME.
+// Empties D:\<name>, runs `commands` there in Linux; `f SIZE 'TIME' NAME` makes a file written at a UTC TIME.
 static std::string Tree(const std::string &name, const std::string &commands) {
     std::string folder = DriveFolderUnix('d') + "/" + name;
     ResetFolderUnix(folder);
@@ -22,18 +19,11 @@ static std::string Tree(const std::string &name, const std::string &commands) {
     return "D:\\" + name;
 }
 
-// Lines, each ended by CR LF.
-static std::string Lines(const std::vector<std::string> &lines) {
-    std::string out;
-    for (const std::string &line : lines) out += line + "\r\n";
-    return out;
-}
-
-// One folder block: heading, underline as long as the full path, entries.
-static std::string Block(const std::string &heading, size_t pathLength, std::vector<std::string> entries) {
-    entries.insert(entries.begin(), {heading, std::string(pathLength, '='), ""});
-    entries.insert(entries.end(), {"", ""});
-    return Lines(entries);
+// One folder block: heading, underline as long as the full path, blank, entries, two blanks; CR LF each.
+static std::string Block(const std::string &heading, size_t pathLength, const std::vector<std::string> &entries) {
+    std::string out = heading + "\r\n" + std::string(pathLength, '=') + "\r\n\r\n";
+    for (const std::string &entry : entries) out += entry + "\r\n";
+    return out + "\r\n\r\n";
 }
 
 // Runs WriteListing into a file off drive D: and returns its bytes.
@@ -44,8 +34,7 @@ static std::string List(const std::string &start, const char *filter, const List
     return ReadWholeFile(output);
 }
 
-// Subfolders and files by name, names alone: the shape of a tree.
-const ListingOptions kNames = {true, true, SortByName, false, false, false};
+const ListingOptions kNames = {true, true, SortByName, false, false, false};  // names alone: a tree's shape
 
 struct OptionCase { ListingOptions options; std::string expected; const char *why; };
 
@@ -59,15 +48,9 @@ TEST(WriteListing, WorkedExampleAndItsOptions) {
         "notes         0         1-2-2002    10:11:12", "readme.txt    1234      3-7-2001    14:30:15",
         "Setup.exe     1048576   11-20-2000  8:0:0"};
     const OptionCase cases[] = {
-        {{true, true, SortByName, false, false, true},
-         Lines({"ARCHIVE", "==========", "", "DOCS          DIR       3-7-2001    9:5:3",
-                "OLD STUFF     DIR       12-31-1999  23:59:0", "notes         0         1-2-2002    10:11:12",
-                "readme.txt    1234      3-7-2001    14:30:15", "Setup.exe     1048576   11-20-2000  8:0:0",
-                "", "", "DOCS", "===============", "", "", "", "OLD STUFF", "====================", "", "", ""}),
-         "the worked example, 20 lines"},
-        {{true, true, SortByName, false, true, true},
-         Block("D:\\ARCHIVE", 10, details) + Block("D:\\ARCHIVE\\DOCS", 15, {}) +
-             Block("D:\\ARCHIVE\\OLD STUFF", 20, {}), "full paths in headings"},
+        {{true, true, SortByName, false, false, true}, Block("ARCHIVE", 10, details) + below, "the worked example, 20 lines"},
+        {{true, true, SortByName, false, true, true}, Block("D:\\ARCHIVE", 10, details) + Block("D:\\ARCHIVE\\DOCS", 15, {}) +
+                                                           Block("D:\\ARCHIVE\\OLD STUFF", 20, {}), "full paths in headings"},
         {{true, true, SortByName, true, false, true},
          Block("ARCHIVE", 10, {"D:\\ARCHIVE\\DOCS         DIR       3-7-2001    9:5:3",
                                "D:\\ARCHIVE\\OLD STUFF    DIR       12-31-1999  23:59:0",
@@ -84,10 +67,7 @@ TEST(WriteListing, WorkedExampleAndItsOptions) {
          "folders only: a block for each"},
         {{false, false, SortByName, false, false, true}, Block("ARCHIVE", 10, {}), "neither: an empty block"},
     };
-    for (const OptionCase &c : cases) {
-        SCOPED_TRACE(c.why);
-        EXPECT_EQ(List(tree, "*.*", c.options), c.expected);
-    }
+    for (const OptionCase &c : cases) { SCOPED_TRACE(c.why); EXPECT_EQ(List(tree, "*.*", c.options), c.expected); }
 }
 
 struct KeyCase { int key; std::vector<std::string> names; const char *why; };
@@ -120,8 +100,7 @@ TEST(WriteListing, SortKeysTiesAndNameCorners) {
     }
 }
 
-// The exchange sort the ordering must match: swap neighbours while one must
-// follow the next, the keys written out independently.
+// Whether `a` must follow `b` in the exchange sort the ordering must match, the keys written out anew.
 static bool Follows(const FolderEntry *a, const FolderEntry *b, int key) {
     if (a->isFolder != b->isFolder) return b->isFolder;
     if (a->isFolder || key == 1) return CompareNamesNoCase(a->name, b->name) > 0;
@@ -130,7 +109,8 @@ static bool Follows(const FolderEntry *a, const FolderEntry *b, int key) {
     return key == 4 && CompareFileTime(&a->lastWriteTime, &b->lastWriteTime) > 0;
 }
 
-static void *NoMemory(size_t) { return nullptr; }
+static int allocationsLeft = 0;
+static void *FewAllocations(size_t bytes) { return allocationsLeft-- > 0 ? malloc(bytes) : nullptr; }
 
 TEST(OrderEntries, MatchesAnExchangeSortOnRandomLists) {
     std::mt19937 random(20261206);
@@ -145,7 +125,7 @@ TEST(OrderEntries, MatchesAnExchangeSortOnRandomLists) {
             bool folder = random() % 3 == 0;
             auto *e = static_cast<FolderEntry *>(calloc(1, EntryBytes(folder, name.size())));
             e->isFolder = folder ? 1 : 0;
-            memcpy(e->name, name.c_str(), name.size() + 1);
+            name.copy(e->name, name.size());  // calloc left the terminator
             size_t dot = name.rfind('.');
             e->extensionOffset = folder ? 0 : static_cast<int>(dot == std::string::npos ? name.size() : dot + 1);
             // Few distinct sizes and times, so that ties are common; sizes pass 32 bits.
@@ -160,9 +140,8 @@ TEST(OrderEntries, MatchesAnExchangeSortOnRandomLists) {
             for (size_t i = 0; i + 1 < expected.size(); ++i)
                 if (Follows(expected[i], expected[i + 1], key)) std::swap(expected[i], expected[i + 1]), swapped = true;
         }
-        if (round % 5 == 0) SetEntryAllocator(NoMemory);  // no scratch array: the in-place route
-        for (FolderEntry *e = OrderEntries(scanned.empty() ? nullptr : scanned[0], key); e; e = e->next)
-            got.push_back(e);
+        if (round % 5 == 0) { allocationsLeft = 0; SetEntryAllocator(FewAllocations); }  // no scratch array
+        for (FolderEntry *e = OrderEntries(scanned.empty() ? nullptr : scanned[0], key); e; e = e->next) got.push_back(e);
         SetEntryAllocator(nullptr);
         EXPECT_EQ(got, expected);
         FreeEntryList(got.empty() ? nullptr : got[0]);
@@ -192,10 +171,7 @@ TEST(WriteListing, DriveRootDotNamesAndTheFilter) {
                               Block("LIVE", 12, {}) + Block("ROCK", 7, {}) + Block("SUB.TXT", 10, {}),
          "the filter applies to files only; a folder matching it is listed once"},
     };
-    for (const FilterCase &c : cases) {
-        SCOPED_TRACE(c.why);
-        EXPECT_EQ(List(root, c.filter, c.options), c.expected);
-    }
+    for (const FilterCase &c : cases) { SCOPED_TRACE(c.why); EXPECT_EQ(List(root, c.filter, c.options), c.expected); }
 }
 
 TEST(WriteListing, OutputInsideTheTreeAndTheCurrentDirectoryAfter) {
@@ -205,8 +181,7 @@ TEST(WriteListing, OutputInsideTheTreeAndTheCurrentDirectoryAfter) {
     WriteListing("out.txt", tree.c_str(), "*.*", kNames);
     EXPECT_EQ(ReadWholeFile(tree + "\\a\\out.txt"), Block("cwd", 6, {"A", "B"}) + Block("A", 8, {"out.txt"}) +
                                                         Block("B", 8, {"DEEP"}) + Block("DEEP", 13, {"f"}));
-    // Left in the last folder scanned, entered by its name as enumerated.
-    EXPECT_EQ(CurrentDirectory(), tree + "\\b\\Deep");
+    EXPECT_EQ(CurrentDirectory(), tree + "\\b\\Deep");  // the last folder scanned, entered as enumerated
 }
 
 TEST(WriteListing, FoldersThatCannotBeEnteredGetAnEmptyBlock) {
@@ -214,35 +189,30 @@ TEST(WriteListing, FoldersThatCannotBeEnteredGetAnEmptyBlock) {
     // that is not UTF-8 arrives mangled ("BAD?"), and no folder has that name.
     std::string tree = Tree("closed", "bad=$(printf 'bad\\377') && mkdir \"$bad\" && touch \"$bad/f\"");
     EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?"}) + Block("BAD?", 14, {}));
-    SCOPED_TRACE("a start folder on a drive that is not ready");
-    EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {}));
+    EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {})) << "a start folder on a drive that is not ready";
 }
 
 TEST(WriteListing, SubfolderPathsPast259CharactersGetNoBlock) {
-    std::string a(200, 'a'), b(51, 'b'), c(50, 'c');
+    std::string a(200, 'A'), b(51, 'B'), c(50, 'C');
     std::string tree = Tree("long", "mkdir -p " + a + "/" + b + "/deep " + a + "/" + c);
-    std::string upperA(200, 'A'), upperB(51, 'B'), upperC(50, 'C');
     // D:\long\A... is 208 characters: with B... it would be 260, with C... exactly 259.
-    EXPECT_EQ(List(tree, "*.*", kNames),
-              Block("long", 7, {upperA}) + Block(upperA, 208, {upperB, upperC}) + Block(upperC, 259, {}));
-    // Wine cannot start a process from a 259-character current directory.
-    SetCurrentDirectoryA("D:\\");
+    EXPECT_EQ(List(tree, "*.*", kNames), Block("long", 7, {a}) + Block(a, 208, {b, c}) + Block(c, 259, {}));
+    SetCurrentDirectoryA("D:\\");  // Wine cannot start a process from a 259-character current directory
 }
 
 TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
     std::string tree = Tree("loop", "mkdir -p A/B C && ln -s .. A/B/up && ln -s ../C A/toC");
     const ListingOptions full = {true, true, SortByName, false, true, false};
-    // UP leads back to A: listed, no block. TOC leads to a sibling, listed
-    // again like any folder. Followed, UP would repeat the tree to the path
-    // limit, and with two such links the next case would never end.
+    // UP leads back to A: listed, no block; TOC to a sibling, listed like any folder. Followed, UP
+    // would repeat the tree to the path limit, and with two such links the next case would never end.
     ASSERT_EQ(List(tree, "*.*", full),
               Block("D:\\loop", 7, {"A", "C"}) + Block("D:\\loop\\A", 9, {"B", "TOC"}) +
                   Block("D:\\loop\\A\\B", 11, {"UP"}) + Block("D:\\loop\\A\\TOC", 13, {}) + Block("D:\\loop\\C", 9, {}));
     ASSERT_EQ(0, RunUnix("ln -s . " + ShellQuote(DriveFolderUnix('d') + "/loop/A/B/self")));
-    SCOPED_TRACE("two links in B; from B, UP leads above the start: followed once, and its B is the start again");
     EXPECT_EQ(List(tree + "\\A\\B", "*.*", full),
               Block("D:\\loop\\A\\B", 11, {"SELF", "UP"}) + Block("D:\\loop\\A\\B\\UP", 14, {"B", "TOC"}) +
-                  Block("D:\\loop\\A\\B\\UP\\TOC", 18, {}));
+                  Block("D:\\loop\\A\\B\\UP\\TOC", 18, {}))
+        << "two links in B; from B, UP leads above the start: followed once, and its B is the start again";
 }
 
 TEST(WriteListing, OutputInAMissingFolderIsNotCreated) {
@@ -257,45 +227,35 @@ TEST(WriteListing, OutputInAMissingFolderIsNotCreated) {
 }
 
 enum StopCause { DevFull, OutOfMemory, SmallDisk };
-struct StopCase { StopCause cause; const char *why; };
-static int allocationsLeft = 0;
-static void *FewAllocations(size_t bytes) { return allocationsLeft-- > 0 ? malloc(bytes) : nullptr; }
 
 TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
     std::string tree = Tree("stop", "mkdir A Z out && cd A && seq -f 'file-%05g-with-a-rather-long-name.txt' 3000 | xargs touch");
     std::string out = DriveFolderUnix('d') + "/stop/out";
-    std::vector<std::string> names;
-    for (int i = 1; i <= 3000; ++i) {
-        char name[64];
-        snprintf(name, sizeof name, "file-%05d-with-a-rather-long-name.txt", i);
-        names.push_back(name);
-    }
+    std::vector<std::string> names(3000);
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = "file-" + std::to_string(100001 + i).substr(1) + "-with-a-rather-long-name.txt";
     // Unbroken, A's block outgrows the write buffer twice over and comes out whole.
     EXPECT_EQ(List(tree, "*.*", kNames), Block("stop", 7, {"A", "OUT", "Z"}) + Block("A", 9, names) +
                                              Block("OUT", 11, {}) + Block("Z", 9, {}));
-    const StopCase cases[] = {
-        {DevFull, "every write fails (a link to /dev/full)"},
-        {OutOfMemory, "memory runs out: no partial listing"},
-        {SmallDisk, "a 16 KiB file system fills up part way"},
-    };
-    for (const StopCase &c : cases) {
-        SCOPED_TRACE(c.why);
+    const char *const why[] = {"every write fails (a link to /dev/full)", "memory runs out: no partial listing",
+                               "a 16 KiB file system fills up part way"};
+    for (StopCause cause : {DevFull, OutOfMemory, SmallDisk}) {
+        SCOPED_TRACE(why[cause]);
         ResetFolderUnix(out);
-        ASSERT_EQ(0, c.cause == DevFull ? RunUnix("ln -s /dev/full " + ShellQuote(out + "/out.txt")) : 0);
-        if (c.cause == SmallDisk && RunUnix("mount -t tmpfs -o size=16k tmpfs " + ShellQuote(out)) != 0)
+        ASSERT_EQ(0, cause == DevFull ? RunUnix("ln -s /dev/full " + ShellQuote(out + "/out.txt")) : 0);
+        if (cause == SmallDisk && RunUnix("mount -t tmpfs -o size=16k tmpfs " + ShellQuote(out)) != 0)
             GTEST_SKIP() << "mounting a small file system needs root";
         ASSERT_TRUE(SetCurrentDirectoryA((tree + "\\out").c_str()));
         BoxAnswerer answerer;
-        allocationsLeft = 2000;
-        if (c.cause == OutOfMemory) SetEntryAllocator(FewAllocations);
+        allocationsLeft = 2000;  // enough for the top folder, not for A
+        if (cause == OutOfMemory) SetEntryAllocator(FewAllocations);
         WriteListing("out.txt", tree.c_str(), "*.*", {true, true, SortByName, false, false, true});
         SetEntryAllocator(nullptr);
-        // The run stopped in A: Z was never scanned.
-        EXPECT_EQ(CurrentDirectory(), tree + "\\A");
+        EXPECT_EQ(CurrentDirectory(), tree + "\\A");  // the run stopped in A: Z was never scanned
         SetCurrentDirectoryA("D:\\");
         // Wine cannot remove a link to a device, so that case checks the rest.
-        EXPECT_TRUE(c.cause == DevFull || RunUnix("test ! -e " + ShellQuote(out + "/out.txt")) == 0);
-        if (c.cause == SmallDisk) RunUnix("umount " + ShellQuote(out));
+        EXPECT_TRUE(cause == DevFull || RunUnix("test ! -e " + ShellQuote(out + "/out.txt")) == 0);
+        if (cause == SmallDisk) RunUnix("umount " + ShellQuote(out));
         ASSERT_TRUE(answerer.WaitFor(1, 5000));
         EXPECT_EQ(answerer.Seen()[0].caption + ": " + answerer.Seen()[0].text, "Dirtally 1.1: Can't write output file");
     }
