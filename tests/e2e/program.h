@@ -1,20 +1,15 @@
-// tests/e2e/program.h: drives a dirtally.exe started by the test through its
-// real windows; message boxes are answered by a BoxAnswerer given its id.
+// Drives a dirtally.exe started by the test through its real windows.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
 // A dirtally.exe (env DIRTALLY_EXE) started in a folder, and its main dialog.
-class Program {
-public:
+struct Program {
     explicit Program(const std::string &workingDirectory);
     ~Program();
-
-    DWORD Id() const { return process_.dwProcessId; }
-    HWND Dialog() const { return dialog_; }
-    // Sends `message` to control `id` (0: the dialog) and waits until it is
-    // handled, boxes included; false on a timeout.
+    DWORD Id() const { return process.dwProcessId; }
+    // Sends `message` to control `id` (0: the dialog) and waits for it; false on a timeout.
     bool Send(int id, UINT message, WPARAM wParam, LPARAM lParam) const;
     // Selects the item beginning with `text` in the drop-down or folder list
     // and sends the notification a user's choice sends.
@@ -22,17 +17,14 @@ public:
     // Waits for the program to end; its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD ms);
 
-private:
-    PROCESS_INFORMATION process_ = {};
-    HWND dialog_ = nullptr;
+    PROCESS_INFORMATION process = {};
+    HWND dialog = nullptr;
 };
 
 // Waits up to `ms` for a visible window of `pid` with a child `childId`.
 HWND WaitForDialog(DWORD pid, int childId, DWORD ms);
-
 // Waits up to `ms` for `window` to be gone or hidden.
 bool WaitUntilClosed(HWND window, DWORD ms);
-
 // Answers the save-file dialog of `pid` with `fileName`, or Cancel when it is
 // empty; true when the dialog came and closed.
 bool AnswerSaveDialog(DWORD pid, std::string fileName);
