@@ -94,3 +94,17 @@ TEST(ProposeOutputName, ProposesTheLastComponentOrNothing) {
         EXPECT_EQ(buffer.c_str() + buffer.substr(MAX_PATH), row.expected + std::string(16, 'X'));
     }
 }
+
+// Escape leaves the About dialog open (IDCANCEL is not handled); Enter presses its
+// default button, which closes it.
+TEST(AboutDialog, EscapeKeepsItOpenAndEnterClosesIt) {
+    HWND about = CreateDialogParamA(ModuleInstance = GetModuleHandleA(nullptr),
+                                    MAKEINTRESOURCEA(IDD_ABOUT), nullptr, AboutDialogProc, 0);
+    ShowWindow(about, SW_SHOW);
+    for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+        MSG message = {GetDlgItem(about, IDOK), WM_KEYDOWN, key, 1, 0, {0, 0}};
+        IsDialogMessageA(about, &message);
+        EXPECT_EQ(!IsWindowVisible(about), key == VK_RETURN) << "key " << key;
+    }
+    DestroyWindow(about);
+}
