@@ -46,14 +46,7 @@ toolchain=()
 [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
 cmake -S "$repo" -B "$build" "${toolchain[@]}" \
       -DCMAKE_BUILD_TYPE=Release -DDIRTALLY_TESTS=OFF >/dev/null
-have_work=no
-if [ -f listing/CMakeLists.txt ] && [ -f browser/CMakeLists.txt ]; then
-    cmake --build "$build" --target bench_floor bench_work -j"$(nproc)" >/dev/null
-    have_work=yes
-else
-    echo "bench: the listing engine or the folder list is not in the tree yet; floor only"
-    cmake --build "$build" --target bench_floor -j"$(nproc)" >/dev/null
-fi
+cmake --build "$build" --target bench_floor bench_work -j"$(nproc)" >/dev/null
 
 # Trees: regenerated only when the generator or the seed has changed.
 stamp="$(md5sum < bench/gentree.cpp | cut -d' ' -f1) $seed"
@@ -152,24 +145,18 @@ fill_run() {  # tree, rows
 echo "bench: 1 warm-up round and $rounds measured rounds"
 for ((round = 0; round <= rounds; round++)); do
     floor_run wide walk "$wide_folders" "$wide_files"
-    if [ $have_work = yes ]; then
-        list_run wide '*.*' all "$lines_wide_all" T:
-        floor_run wide walk "$wide_folders" "$wide_files"
-        list_run wide '*.txt' txt "$lines_wide_txt" T:
-        floor_run wide walk "$wide_folders" "$wide_files"
-        # The same program listing an empty folder: its memory at start-up.
-        list_run empty '*.*' all 5 U:
-    fi
+    list_run wide '*.*' all "$lines_wide_all" T:
+    floor_run wide walk "$wide_folders" "$wide_files"
+    list_run wide '*.txt' txt "$lines_wide_txt" T:
+    floor_run wide walk "$wide_folders" "$wide_files"
+    # The same program listing an empty folder: its memory at start-up.
+    list_run empty '*.*' all 5 U:
     floor_run flat walk 1 "$flat_files"
-    if [ $have_work = yes ]; then
-        list_run flat '*.*' all "$lines_flat_all" T:
-        floor_run flat walk 1 "$flat_files"
-    fi
+    list_run flat '*.*' all "$lines_flat_all" T:
+    floor_run flat walk 1 "$flat_files"
     floor_run many once "$((many_folders - 1))" 0
-    if [ $have_work = yes ]; then
-        fill_run many "$rows_many"
-        floor_run many once "$((many_folders - 1))" 0
-    fi
+    fill_run many "$rows_many"
+    floor_run many once "$((many_folders - 1))" 0
     [ "$round" = 0 ] && echo "bench: warm-up done" || echo "bench: round $round of $rounds done"
 done
 
