@@ -68,10 +68,10 @@ void CreateListing(HWND dialog) {
     ListingOptions options = ReadListingOptions(dialog);
 
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    // WriteListing reports its own failures ("Can't create output file",
-    // "Can't write output file"); nothing here may hide them.
-    WriteListing(OutputPath, CurrentFolder, filter, options);
+    ListingOutcome outcome = WriteListing(OutputPath, CurrentFolder, filter, options);
     SetCursor(previous);
+    if (outcome == ListingNotCreated) ShowMessage("Can't create output file", MB_ICONWARNING);
+    if (outcome == ListingNotWritten) ShowMessage("Can't write output file", MB_ICONWARNING);
 }
 
 // Installs the icon and the About entry, fills the drive drop-down before

@@ -3,8 +3,9 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "format.h"
-#include "message.h"
 #include "scan.h"
 
 // A path of at most 259 characters and its terminator.
@@ -119,31 +120,52 @@ static void ReportFolder(const char *path, const char *diskPath, const char *fil
     FreeEntryList(list);
 }
 
-// Creates the output file, writes the blocks of the whole tree into it and
-// closes it; a file that cannot be created, or a run that cannot finish
-// writing, ends in a message box, and an incomplete file is removed.
-void WriteListing(const char *outputPath, const char *startFolder, const char *filter,
-                  const ListingOptions &options) {
-    // The scan moves the current directory, so the full path is taken now:
-    // it names the same file when an incomplete one must be removed.
+// Interim form over the ANSI engine, replaced by the wide engine.
+static std::string ToAnsi(const wchar_t *text) {
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(strlen(out.c_str()));
+    return out;
+}
+
+ListingResult RunListing(const ListingRequest &request) {
+    std::string output = ToAnsi(request.outputPath ? request.outputPath : L"");
+    std::string start = ToAnsi(request.startFolder);
+    std::string filter = ToAnsi(request.filter);
     char fullPath[PathSize];
-    DWORD length = GetFullPathNameA(outputPath, PathSize, fullPath, nullptr);
+    DWORD length = GetFullPathNameA(output.c_str(), PathSize, fullPath, nullptr);
     HANDLE file = INVALID_HANDLE_VALUE;
     if (length > 0 && length < PathSize)
         file = CreateFileA(fullPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ShowMessage("Can't create output file", MB_ICONWARNING);
-        return;
-    }
+    if (file == INVALID_HANDLE_VALUE) return {ListingNotCreated, GetLastError()};
     BeginOutput(file);
     runStopped = false;
-    DescentStep top = {nullptr, startFolder, false, false, false, 0, 0, 0};
-    ReportFolder(startFolder, startFolder, filter, options, &top);
+    DescentStep top = {nullptr, start.c_str(), false, false, false, 0, 0, 0};
+    ReportFolder(start.c_str(), start.c_str(), filter.c_str(), request.options, &top);
     bool written = EndOutput() && !runStopped;
     CloseHandle(file);
     if (!written) {
         DeleteFileA(fullPath);
-        ShowMessage("Can't write output file", MB_ICONWARNING);
+        return {ListingNotWritten, ERROR_DISK_FULL};
     }
+    return {ListingComplete, 0};
+}
+
+ListingOutcome WriteListing(const char *outputPath, const char *startFolder, const char *filter,
+                            const ListingOptions &options) {
+    std::wstring wide[3];
+    const char *ansi[3] = {outputPath, startFolder, filter};
+    for (int i = 0; i < 3; ++i) {
+        int units = MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, nullptr, 0);
+        wide[i].assign(static_cast<size_t>(units > 0 ? units : 1), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, &wide[i][0], units);
+    }
+    ListingRequest request;
+    request.outputPath = wide[0].c_str();
+    request.startFolder = wide[1].c_str();
+    request.filter = wide[2].c_str();
+    request.options = options;
+    return RunListing(request).outcome;
 }

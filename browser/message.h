@@ -1,4 +1,4 @@
-// listing/message.h: the one way the program shows a message box.
+// browser/message.h: the one way the program shows a message box.
 // Every box has the caption "Dirtally 1.1", no owner window and is
 // task-modal; `flags` adds the icon and buttons.
 #pragma once
