@@ -5,6 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 
+# With no locale at all (a bare container, env -i), Wine reads Linux names
+# through a 7-bit table; C.UTF-8 is present on every Debian. The test
+# programs themselves get it pinned by the build folder's wine-run.sh.
+if [ -z "${LANG:-}${LC_ALL:-}${LC_CTYPE:-}" ]; then
+    export LANG=C.UTF-8
+fi
+
 ./scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)"
