@@ -1,8 +1,9 @@
 // browser/browser.h: the folder browser of the main dialog: the drive
 // table and drop-down, the folder list and the painting of its rows.
-// All of it runs on the dialog's thread. CurrentFolder, DriveTable and the
-// two row icons are process-wide; the fills and a drive change move the
-// process's current directory to CurrentFolder.
+// All of it runs on the dialog's thread. CurrentFolder, CurrentFolderWide,
+// DriveTable, the subfolders' real names and the two row icons are
+// process-wide; the fills and a drive change move the process's current
+// directory to CurrentFolder.
 #pragma once
 #include <windows.h>
 
@@ -11,8 +12,16 @@
 extern HINSTANCE ModuleInstance;
 
 // The folder being browsed and listed: an absolute path of at most 259
-// characters and its terminator.
+// characters and its terminator. CurrentFolderWide names it by its real
+// (UTF-16) names; CurrentFolder is that path in the ANSI code page, as
+// GetCurrentDirectoryA would give it (a name outside the code page shows
+// as "?" per character and reaches nothing).
 extern char CurrentFolder[MAX_PATH];
+extern wchar_t CurrentFolderWide[MAX_PATH];
+
+// Makes `path` the CurrentFolderWide and its ANSI conversion the
+// CurrentFolder; false, with both unchanged, when either would not fit.
+bool SetCurrentFolder(const wchar_t *path);
 
 // One drive of the drop-down.
 struct DriveRecord {
@@ -43,7 +52,8 @@ inline DWORD MakeItemTag(unsigned indent, unsigned pathOffset) {
 inline unsigned TagIndent(DWORD tag) { return (tag >> 16) & 0xFFFFu; }
 inline unsigned TagOffset(DWORD tag) { return tag & 0xFFFFu; }
 
-// Folder list.
+// Folder list. A fill first takes CurrentFolderWide from CurrentFolder when
+// a caller has changed CurrentFolder alone.
 void FillFolderList(HWND list);
 void AddFolderRow(HWND list, const char *text, unsigned indent, unsigned pathOffset);
 void OpenFolderRow(HWND list);

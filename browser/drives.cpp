@@ -3,11 +3,28 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "message.h"
 
 char CurrentFolder[MAX_PATH];
+wchar_t CurrentFolderWide[MAX_PATH];
 DriveTableData DriveTable;
+
+// Converts with the system's own replacement characters, so that the
+// result is byte for byte what the ANSI interfaces give for the same path.
+bool SetCurrentFolder(const wchar_t *path) {
+    size_t length = std::wcslen(path);
+    if (length >= MAX_PATH) return false;
+    char converted[MAX_PATH];
+    int bytes = WideCharToMultiByte(CP_ACP, 0, path, static_cast<int>(length), converted,
+                                    sizeof converted - 1, nullptr, nullptr);
+    if (bytes == 0 && length > 0) return false;  // also a conversion longer than the buffer
+    converted[bytes] = '\0';
+    std::memcpy(CurrentFolder, converted, static_cast<size_t>(bytes) + 1);
+    std::memcpy(CurrentFolderWide, path, (length + 1) * sizeof(wchar_t));
+    return true;
+}
 
 // Fills the table with one row per drive of the logical drive mask, in
 // ascending letter order; removable drives are not asked for a volume name
@@ -41,9 +58,10 @@ void BuildDriveTable() {
 void FillDriveCombo(HWND combo) {
     for (int i = 0; i < DriveTable.Count; ++i)
         SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(DriveTable.Rows[i].Label));
-    DWORD length = GetCurrentDirectoryA(sizeof CurrentFolder, CurrentFolder);
+    wchar_t start[MAX_PATH];
+    DWORD length = GetCurrentDirectoryW(MAX_PATH, start);
     // A directory too long for the buffer is not read at all.
-    if (length == 0 || length >= sizeof CurrentFolder) CurrentFolder[0] = '\0';
+    if (length == 0 || length >= MAX_PATH || !SetCurrentFolder(start)) SetCurrentFolder(L"");
     int chosen = 0;
     for (int i = 0; i < DriveTable.Count; ++i) {
         if (DriveTable.Rows[i].RootPath[0] == CurrentFolder[0]) {
@@ -88,7 +106,10 @@ void ChangeDrive(HWND combo) {
         }
     }
     // Always the root, whatever the drive's own current directory was.
-    std::memcpy(CurrentFolder, root, sizeof DriveTable.Rows[row].RootPath);
+    wchar_t rootWide[sizeof DriveTable.Rows[row].RootPath];
+    for (size_t i = 0; i < sizeof rootWide / sizeof rootWide[0]; ++i)
+        rootWide[i] = static_cast<unsigned char>(root[i]);  // a letter, ":" and "\"
+    SetCurrentFolder(rootWide);
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(comboIndex), 0);
     DriveTable.SelectedIndex = comboIndex;
     SetCursor(previous);

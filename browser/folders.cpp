@@ -1,6 +1,8 @@
 // The folder list: path rows for CurrentFolder, then its subfolders.
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "browser.h"
@@ -35,48 +37,92 @@ static unsigned AddPathRows(HWND list) {
     return rows;
 }
 
-// The names of the subfolders of the current directory, each zero-terminated
-// in one growing block, in the order the enumeration delivered them.
+// The subfolders of the current directory in the order the enumeration
+// delivered them: their real names and, at the same index, their ANSI
+// conversions, each zero-terminated in one growing block.
 struct SubfolderNames {
+    std::vector<wchar_t> wideBlock;
+    std::vector<size_t> wideStarts;
     std::vector<char> block;
     std::vector<size_t> starts;
 };
 
-// Collects every subfolder of the current directory whose name does not
-// begin with "." (which also drops the entries for the folder itself and its
-// parent); hidden and system folders are kept.
+// The real names of the subfolder rows of the list last filled, by
+// subfolder row (row index less the path rows), so that a double click
+// reaches the folder even when its shown name is only question marks.
+static HWND ShownList;
+static unsigned ShownPathRows;
+static std::vector<wchar_t> ShownWideBlock;
+static std::vector<size_t> ShownWideStarts;
+
+// Collects the real name of every subfolder of the current directory whose
+// name does not begin with "." (which also drops the entries for the folder
+// itself and its parent); hidden and system folders are kept.
 static void CollectSubfolders(SubfolderNames &names) {
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    names.block.reserve(0x40000);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("*.*", &found);
+    names.wideBlock.reserve(0x40000);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(L"*.*", FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || found.cFileName[0] == '.')
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || found.cFileName[0] == L'.')
                 continue;
-            size_t length = std::strlen(found.cFileName);
-            names.starts.push_back(names.block.size());
-            names.block.insert(names.block.end(), found.cFileName, found.cFileName + length);
-            names.block.push_back('\0');
-        } while (FindNextFileA(search, &found));
+            size_t length = std::wcslen(found.cFileName);
+            names.wideStarts.push_back(names.wideBlock.size());
+            names.wideBlock.insert(names.wideBlock.end(), found.cFileName, found.cFileName + length);
+            names.wideBlock.push_back(L'\0');
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
     SetCursor(previous);
 }
 
-// Puts the names in case-insensitive order; names that compare equal keep
-// the order in which they were found.
-static void SortSubfolders(SubfolderNames &names) {
+// Converts the whole block in one call: the terminators convert to
+// terminators, so each name comes out as its own conversion would.
+static void ConvertSubfolders(SubfolderNames &names) {
+    if (names.wideBlock.empty()) return;
+    int wideLength = static_cast<int>(names.wideBlock.size());
+    int bytes = WideCharToMultiByte(CP_ACP, 0, names.wideBlock.data(), wideLength, nullptr, 0,
+                                    nullptr, nullptr);
+    names.block.resize(static_cast<size_t>(bytes));
+    WideCharToMultiByte(CP_ACP, 0, names.wideBlock.data(), wideLength, names.block.data(), bytes,
+                        nullptr, nullptr);
+    names.starts.reserve(names.wideStarts.size());
+    for (size_t at = 0; at < names.block.size(); at += std::strlen(names.block.data() + at) + 1)
+        names.starts.push_back(at);
+}
+
+// Puts the subfolders in case-insensitive order of their ANSI names; names
+// that compare equal keep the order in which they were found. Sorts the
+// subfolders' numbers, which index both blocks.
+static std::vector<size_t> SortSubfolders(const SubfolderNames &names) {
+    std::vector<size_t> order(names.starts.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     const char *block = names.block.data();
-    std::stable_sort(names.starts.begin(), names.starts.end(), [block](size_t a, size_t b) {
-        return CompareNamesNoCase(block + a, block + b) < 0;
+    const size_t *starts = names.starts.data();
+    std::stable_sort(order.begin(), order.end(), [block, starts](size_t a, size_t b) {
+        return CompareNamesNoCase(block + starts[a], block + starts[b]) < 0;
     });
+    return order;
+}
+
+// Makes CurrentFolderWide name CurrentFolder again when a caller has
+// changed CurrentFolder alone: the ANSI path then names the folder.
+static void TakeWideFromAnsi() {
+    char converted[MAX_PATH];
+    int bytes = WideCharToMultiByte(CP_ACP, 0, CurrentFolderWide, -1, converted, sizeof converted,
+                                    nullptr, nullptr);
+    if (bytes > 0 && std::strcmp(converted, CurrentFolder) == 0) return;
+    if (!MultiByteToWideChar(CP_ACP, 0, CurrentFolder, -1, CurrentFolderWide, MAX_PATH))
+        CurrentFolderWide[0] = L'\0';
 }
 
 // Rebuilds the list for CurrentFolder, which it makes the current directory
 // first; when that fails the list is left exactly as it was.
 void FillFolderList(HWND list) {
-    if (!SetCurrentDirectoryA(CurrentFolder)) return;
+    TakeWideFromAnsi();
+    if (!SetCurrentDirectoryW(CurrentFolderWide)) return;
     // No repaint per added row: in a shown list, 20,000 subfolders take
     // over a minute that way and a fraction of a second without.
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
@@ -84,40 +130,83 @@ void FillFolderList(HWND list) {
     unsigned pathRows = AddPathRows(list);
     SubfolderNames names;
     CollectSubfolders(names);
-    SortSubfolders(names);
-    SendMessageA(list, LB_INITSTORAGE, names.starts.size(), static_cast<LPARAM>(names.block.size()));
-    for (size_t start : names.starts)
-        AddFolderRow(list, names.block.data() + start, IndentStep * pathRows, SubfolderOffset);
+    ConvertSubfolders(names);
+    std::vector<size_t> order = SortSubfolders(names);
+    SendMessageA(list, LB_INITSTORAGE, order.size(), static_cast<LPARAM>(names.block.size()));
+    ShownWideStarts.clear();
+    ShownWideStarts.reserve(order.size());
+    for (size_t i : order) {
+        AddFolderRow(list, names.block.data() + names.starts[i], IndentStep * pathRows, SubfolderOffset);
+        ShownWideStarts.push_back(names.wideStarts[i]);
+    }
+    ShownWideBlock.swap(names.wideBlock);
+    ShownList = list;
+    ShownPathRows = pathRows;
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
 }
 
-// Makes CurrentFolder the subfolder named by row `index`, unless the longer
-// path would not fit; returns whether it moved.
-static bool DescendInto(HWND list, WPARAM index) {
-    char name[MAX_PATH];
-    LRESULT nameLength = SendMessageA(list, LB_GETTEXTLEN, index, 0);
-    if (nameLength == LB_ERR || nameLength >= static_cast<LRESULT>(sizeof name)) return false;
-    SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(name));
-    size_t length = std::strlen(CurrentFolder);
-    bool needsSeparator = length == 0 || CurrentFolder[length - 1] != '\\';
-    size_t total = length + (needsSeparator ? 1 : 0) + std::strlen(name);
-    if (total >= sizeof CurrentFolder) return false;
-    if (needsSeparator) CurrentFolder[length++] = '\\';
-    std::strcpy(CurrentFolder + length, name);
-    return true;
+// The real name of subfolder row `index` of `list`; null when the list is
+// not the one last filled or has no such row.
+static const wchar_t *SubfolderWideName(HWND list, WPARAM index) {
+    if (list != ShownList || index < ShownPathRows) return nullptr;
+    size_t row = index - ShownPathRows;
+    if (row >= ShownWideStarts.size()) return nullptr;
+    return ShownWideBlock.data() + ShownWideStarts[row];
 }
 
-// Cuts CurrentFolder right after the component that begins at `offset`; the
+// Makes CurrentFolder the subfolder of row `index`, reached by its real
+// name, unless the longer path would not fit (as ANSI or as UTF-16);
+// returns whether it moved.
+static bool DescendInto(HWND list, WPARAM index) {
+    const wchar_t *name = SubfolderWideName(list, index);
+    if (!name) return false;
+    wchar_t path[MAX_PATH];
+    size_t length = std::wcslen(CurrentFolderWide);
+    bool needsSeparator = length == 0 || CurrentFolderWide[length - 1] != L'\\';
+    size_t total = length + (needsSeparator ? 1 : 0) + std::wcslen(name);
+    if (total >= MAX_PATH) return false;
+    std::memcpy(path, CurrentFolderWide, length * sizeof(wchar_t));
+    if (needsSeparator) path[length++] = L'\\';
+    std::memcpy(path + length, name, (std::wcslen(name) + 1) * sizeof(wchar_t));
+    return SetCurrentFolder(path);
+}
+
+// Cuts `path` right after the component that begins at `offset`; the
 // drive's component keeps its closing "\" so that it names the root.
-static void ClimbTo(unsigned offset) {
-    size_t length = std::strlen(CurrentFolder);
+template <typename Char>
+static void CutAfterComponent(Char *path, size_t offset) {
+    size_t length = std::char_traits<Char>::length(path);
     size_t cut = std::min<size_t>(offset, length);
-    while (cut < length && CurrentFolder[cut] != '\\') ++cut;
-    CurrentFolder[cut] = '\0';
-    if (cut > 0 && CurrentFolder[cut - 1] == ':' && cut + 1 < sizeof CurrentFolder) {
-        CurrentFolder[cut] = '\\';
-        CurrentFolder[cut + 1] = '\0';
+    while (cut < length && path[cut] != '\\') ++cut;
+    path[cut] = '\0';
+    if (cut > 0 && path[cut - 1] == ':' && cut + 1 < MAX_PATH) {
+        path[cut] = '\\';
+        path[cut + 1] = '\0';
+    }
+}
+
+// Cuts CurrentFolder right after the component that begins at `offset`,
+// and CurrentFolderWide after the component whose path converts to the
+// same: the path rows show the ANSI path, the folder is reached by its real
+// one. Nothing moves when no component matches.
+static void ClimbTo(unsigned offset) {
+    char target[MAX_PATH];
+    std::memcpy(target, CurrentFolder, sizeof target);
+    CutAfterComponent(target, offset);
+    size_t length = std::wcslen(CurrentFolderWide);
+    for (size_t end = 0; end <= length; ++end) {
+        if (end < length && CurrentFolderWide[end] != L'\\') continue;
+        wchar_t candidate[MAX_PATH];
+        std::memcpy(candidate, CurrentFolderWide, sizeof candidate);
+        CutAfterComponent(candidate, end);
+        char converted[MAX_PATH];
+        int bytes = WideCharToMultiByte(CP_ACP, 0, candidate, -1, converted, sizeof converted,
+                                        nullptr, nullptr);
+        if (bytes > 0 && std::strcmp(converted, target) == 0) {
+            SetCurrentFolder(candidate);
+            return;
+        }
     }
 }
 

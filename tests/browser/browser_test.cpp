@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "browser.h"
@@ -9,11 +10,31 @@
 #include "resource.h"
 #include "support.h"
 
-// Forwards the folder list's paint requests, as the program's own dialog does.
+// Rows painted since the count was last cleared.
+static int HostDrawItems;
+
+// Forwards the folder list's paint requests, as the program's own dialog does, and counts them.
 static INT_PTR CALLBACK HostProc(HWND, UINT message, WPARAM, LPARAM lParam) {
     const auto *row = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
-    if (message == WM_DRAWITEM) DrawFolderRow(row->hwndItem, row);
+    if (message == WM_DRAWITEM) {
+        DrawFolderRow(row->hwndItem, row);
+        ++HostDrawItems;
+    }
     return message == WM_DRAWITEM || message == WM_INITDIALOG;
+}
+
+// What a watched list box was told: whether it draws, and rows added while it did.
+static struct {
+    LONG_PTR listProc;
+    bool redrawOn = true;
+    int addedWhileDrawing = 0;
+} ListWatch;
+
+// Watches the folder list's drawing switch and its added rows, then lets the list box handle them.
+static LRESULT CALLBACK WatchListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETREDRAW) ListWatch.redrawOn = wParam != 0;
+    if (message == LB_ADDSTRING && ListWatch.redrawOn) ++ListWatch.addedWhileDrawing;
+    return CallWindowProcA(reinterpret_cast<WNDPROC>(ListWatch.listProc), list, message, wParam, lParam);
 }
 
 // Runs a shell script in the Linux folder behind E: (for names equal but for case, long paths).
@@ -85,7 +106,7 @@ TEST_F(Browser, WorkedExampleClimbingDescendingAndTheDoubleClicksCorners) {
     }
 }
 
-TEST_F(Browser, SubfoldersSortByFoldedNameTiesInScanOrderTwentyThousandWellUnderASecond) {
+TEST_F(Browser, SubfoldersSortByFoldedNameTiesInScanOrderTwentyThousandAddedUnseen) {
     // Letters fold to small ones, so 0x5B..0x60 sort before them and bytes from 0x80 after; abcde ties 32 ways.
     OnE("mkdir t && cd t && mkdir b B2 a1 Zeta _tmp '[x]' cafz CAFE ab abc AB- .config ..x a.b Secret && "
         "touch file && ln -s a.b linked && bash -c 'mkdir {a,A}{b,B}{c,C}{d,D}{e,E}'");
@@ -106,12 +127,121 @@ TEST_F(Browser, SubfoldersSortByFoldedNameTiesInScanOrderTwentyThousandWellUnder
     std::string expected = "E:<0,0>|many<4,3>";
     for (int i = 100000; i < 110000; ++i)  // five digits after the leading 1
         expected += "|k" + std::to_string(i).substr(1) + "_<8>|k" + std::to_string(i).substr(1) + "B<8>";
-    ShowWindow(dialog, SW_SHOW);  // the rows painted too
-    DWORD start = GetTickCount();
+    ShowWindow(dialog, SW_SHOW);
+    UpdateWindow(dialog);
+    ListWatch = {};
+    SetLastError(0);
+    ListWatch.listProc = SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchListProc));
+    ASSERT_TRUE(ListWatch.listProc);
+    HostDrawItems = 0;
     ShowFolder(list, "E:\\many");
+    EXPECT_EQ(ListWatch.addedWhileDrawing + HostDrawItems, 0) << "rows added, or painted, while the list drew";
+    EXPECT_TRUE(ListWatch.redrawOn) << "drawing is back on after the fill";
     UpdateWindow(list);
-    EXPECT_LT(GetTickCount() - start, 1000u) << "milliseconds to fill and paint";
+    LRESULT visible = SendMessageA(list, LB_GETCOUNT, 0, 0) - SendMessageA(list, LB_GETTOPINDEX, 0, 0);
+    RECT inside;
+    GetClientRect(list, &inside);
+    visible = std::min<LRESULT>(visible, inside.bottom / SendMessageA(list, LB_GETITEMHEIGHT, 0, 0) + 1);
+    EXPECT_TRUE(HostDrawItems >= 1 && HostDrawItems <= visible) << HostDrawItems << " rows painted, "
+                                                                << visible << " in view";
+    SetWindowLongPtrA(list, GWLP_WNDPROC, ListWatch.listProc);
     EXPECT_TRUE(Rows(list) == expected) << "all 20,000, far over 1,024, in order";
+}
+
+// A name for the shell: printf writes its UTF-8 bytes, so that no code page stands between.
+static std::string Utf8Name(const std::wstring &name) {
+    std::string bytes(name.size() * 4, '\0'), octal;
+    bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, name.c_str(), int(name.size()), &bytes[0], int(bytes.size()),
+                                            nullptr, nullptr)));
+    char escape[8];
+    for (unsigned char code : bytes) {
+        std::snprintf(escape, sizeof escape, "\\%03o", code);
+        octal += escape;
+    }
+    return "\"$(printf '" + octal + "')\"";
+}
+
+// The path in the ANSI code page, as CurrentFolder should hold it.
+static std::string Ansi(const std::wstring &path) {
+    char text[MAX_PATH * 2] = "";
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+TEST_F(Browser, NamesOutsideTheCodePageShowConvertedAndEachRowEntersItsOwnFolder) {
+    ASSERT_EQ(GetACP(), 1252u) << "the expected rows are code page 1252's";
+    const std::wstring japanese = L"\u65E5\u672C\u8A9E", chinese = L"\u4E2D\u6587\u5B57",
+                       russian = L"\u041F\u0440\u0438\u0432\u0435\u0442", t = L"E:\\t";
+    OnE("mkdir -p t/" + Utf8Name(japanese) + "/alpha t/" + Utf8Name(chinese) + "/beta t/" + Utf8Name(russian) +
+        "/gamma/" + Utf8Name(japanese) + "/deep t/" + Utf8Name(L"caf\u00E9 \U0001F600 \u03BC\u03AC\u0101") + " t/ab");
+    // The two names that both read "???" tie, so their rows come in the order the enumeration finds them.
+    std::vector<std::wstring> tied;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(L"E:\\t\\*", &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        if (found.cFileName == japanese || found.cFileName == chinese) tied.push_back(found.cFileName);
+    FindClose(search);
+    ASSERT_EQ(tied.size(), 2u);
+    auto childOf = [&](const std::wstring &name) { return name == japanese ? "alpha" : "beta"; };
+    const std::string q3(3, '?'), q6(6, '?');  // one question mark per character
+    const std::string top = "E:<0,0>|t<4,3>|" + q3 + "<8>|" + q3 + "<8>|" + q6 + "<8>|ab<8>|" + Ansi(L"caf\u00E9 \U0001F600 \u03BC\u03AC\u0101") + "<8>";
+    const struct { int row; std::wstring folder; std::string rows, why; } steps[] = {
+        {-1, t, top, "CJK and Cyrillic names read as question marks; the rest as the code page gives it"},
+        {2, t + L"\\" + tied[0], "E:<0,0>|t<4,3>|" + q3 + "<8,5>|" + std::string(childOf(tied[0])) + "<12>", "the first of the two tied rows"},
+        {1, t, top, "a path row climbs back"},
+        {3, t + L"\\" + tied[1], "E:<0,0>|t<4,3>|" + q3 + "<8,5>|" + std::string(childOf(tied[1])) + "<12>", "its twin enters the other"},
+        {1, t, top, "and back"},
+        {4, t + L"\\" + russian, "E:<0,0>|t<4,3>|" + q6 + "<8,5>|gamma<12>", "Cyrillic"},
+        {3, t + L"\\" + russian + L"\\gamma", "E:<0,0>|t<4,3>|" + q6 + "<8,5>|gamma<12,12>|" + q3 + "<16>", "an ASCII name below"},
+        {4, t + L"\\" + russian + L"\\gamma\\" + japanese, "E:<0,0>|t<4,3>|" + q6 + "<8,5>|gamma<12,12>|" + q3 + "<16,18>|deep<20>",
+         "a second unreadable level"},
+        {2, t + L"\\" + russian, "E:<0,0>|t<4,3>|" + q6 + "<8,5>|gamma<12>", "a path row of question marks climbs by its real name"},
+        {1, t, top, "to the top"},
+        {6, t + L"\\caf\u00E9 \U0001F600 \u03BC\u03AC\u0101", "E:<0,0>|t<4,3>|" + Ansi(L"caf\u00E9 \U0001F600 \u03BC\u03AC\u0101") + "<8,5>",
+         "a name the code page half holds"},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.why);
+        if (s.row < 0) {
+            ASSERT_TRUE(SetCurrentFolder(s.folder.c_str()));
+            FillFolderList(list);
+        } else {
+            ASSERT_NE(SendMessageA(list, LB_SETCURSEL, WPARAM(s.row), 0), LB_ERR);
+            OpenFolderRow(list);  // as a double click does
+        }
+        wchar_t directory[MAX_PATH] = L"";
+        GetCurrentDirectoryW(MAX_PATH, directory);
+        EXPECT_TRUE(CurrentFolderWide == s.folder && directory == s.folder) << "not in the expected folder";
+        EXPECT_EQ(CurrentFolder + ("|" + CurrentDirectory() + "|" + Rows(list)), Ansi(s.folder) + "|" + Ansi(s.folder) + "|" + s.rows);
+    }
+    // Rows show exactly what the ANSI enumeration gives for the same folder.
+    std::vector<std::string> rows, enumerated;
+    for (LRESULT i = 2; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) rows.push_back(RowText(list, i));
+    ShowFolder(list, "E:\\t");
+    WIN32_FIND_DATAA foundA;
+    search = FindFirstFileA("E:\\t\\*", &foundA);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &foundA))
+        if (foundA.cFileName[0] != '.') enumerated.push_back(foundA.cFileName);
+    FindClose(search);
+    rows.clear();
+    for (LRESULT i = 2; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) rows.push_back(RowText(list, i));
+    std::sort(rows.begin(), rows.end());
+    std::sort(enumerated.begin(), enumerated.end());
+    EXPECT_EQ(rows, enumerated);
+}
+
+TEST_F(Browser, TheStartingFolderByItsRealName) {
+    const std::wstring folder = L"E:\\\u041F\u0440\u0438\u0432\u0435\u0442";
+    OnE("mkdir " + Utf8Name(L"\u041F\u0440\u0438\u0432\u0435\u0442"));
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));  // as the program starts
+    BuildDriveTable();
+    FillDriveCombo(combo);
+    EXPECT_TRUE(CurrentFolderWide == folder);
+    EXPECT_EQ(CurrentFolder, CurrentDirectory());
+    EXPECT_EQ(std::string(CurrentFolder), "E:\\" + std::string(6, '?'));
+    SendMessageA(combo, CB_SELECTSTRING, WPARAM(-1), LPARAM("E:"));
+    ChangeDrive(combo);
+    EXPECT_TRUE(CurrentFolderWide == std::wstring(L"E:\\") && std::string(CurrentFolder) == "E:\\") << "a drive change";
 }
 
 TEST_F(Browser, DriveLabelsTheStartingDriveAndDriveChanges) {
