@@ -10,19 +10,14 @@ static unsigned long long FileTimeValue(const FILETIME &time) {
     return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// The longest line text that can arise: a folder path (259), a separator
-// (1), a name (259), gap (4), size (20 digits and a space), date (12) and
-// time (8) come to 564; the buffer allows more and every append is bounded.
-const int LineTextMax = 777;
-// Line text, CR LF, terminator.
-static char LineBuffer[LineTextMax + 3];
-static int lineLength = 0;
-
 // Lines waiting to be written: big pieces cost far less than one write per line.
-const DWORD CollectSize = 64 * 1024;
-static char collected[CollectSize];
-static DWORD collectedLength = 0;
+const size_t CollectSize = 64 * 1024;
+static std::string collected;
 static bool writeFailed = false;
+static DWORD writeError = 0;
+static ListingEncoding widthEncoding = EncodingAnsi;
+// Where the line being built begins in `collected`.
+static size_t lineStart = 0;
 
 // The offset between local time and UTC in force when the listing is
 // written, in FILETIME units: the one FileTimeToLocalFileTime would apply to
@@ -38,26 +33,49 @@ static void TakeLocalOffset() {
         localOffset = static_cast<long long>(FileTimeValue(local) - FileTimeValue(now));
 }
 
-void BeginOutput(HANDLE file) {
+void BeginOutput(HANDLE file, ListingEncoding encoding) {
     TakeLocalOffset();
     OutputFile = file;
-    collectedLength = 0;
+    collected.clear();
+    collected.reserve(CollectSize + 4096);
     writeFailed = false;
-    lineLength = 0;
-    LineBuffer[0] = '\0';
+    writeError = 0;
+    widthEncoding = encoding;
+    lineStart = 0;
 }
 
 bool OutputFailed() {
     return writeFailed;
 }
 
-// Writes the collected lines; a failed or short write marks the listing failed.
+DWORD OutputError() {
+    return writeError;
+}
+
+// Writes the collected lines, looping over partial writes; a failed write,
+// or one that takes no bytes, marks the listing failed.
 static void WriteCollected() {
-    if (writeFailed || collectedLength == 0) return;
-    DWORD written = 0;
-    BOOL ok = WriteFile(OutputFile, collected, collectedLength, &written, nullptr);
-    if (!ok || written != collectedLength) writeFailed = true;
-    collectedLength = 0;
+    if (writeFailed || collected.empty()) return;
+    const char *data = collected.data();
+    size_t left = collected.size();
+    while (left > 0) {
+        DWORD piece = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(OutputFile, data, piece, &written, nullptr)) {
+            writeError = GetLastError();
+            writeFailed = true;
+            break;
+        }
+        if (written == 0) {
+            // A short write that came back as success: the disk is full.
+            writeError = ERROR_DISK_FULL;
+            writeFailed = true;
+            break;
+        }
+        data += written;
+        left -= written;
+    }
+    collected.clear();
 }
 
 bool EndOutput() {
@@ -66,24 +84,34 @@ bool EndOutput() {
     return !writeFailed;
 }
 
-// Empties the line buffer.
-static void ClearLine() {
-    lineLength = 0;
-    LineBuffer[0] = '\0';
+// Characters of text as the columns count them: bytes in the ANSI code
+// page, characters (lead bytes) in UTF-8.
+static size_t TextWidth(const char *text, size_t bytes) {
+    if (widthEncoding != EncodingUtf8) return bytes;
+    size_t width = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++width;
+    return width;
 }
 
-// Appends `length` bytes of `text`, never past the buffer's text room.
-static void AppendBytes(const char *text, int length) {
-    if (length > LineTextMax - lineLength) length = LineTextMax - lineLength;
-    if (length <= 0) return;
-    memcpy(LineBuffer + lineLength, text, static_cast<size_t>(length));
-    lineLength += length;
-    LineBuffer[lineLength] = '\0';
+// Width of the line built so far.
+static size_t LineWidth() {
+    return TextWidth(collected.data() + lineStart, collected.size() - lineStart);
+}
+
+// Begins a new line.
+static void BeginLine() {
+    lineStart = collected.size();
+}
+
+// Appends `length` bytes of `text` to the line.
+static void AppendBytes(const char *text, size_t length) {
+    collected.append(text, length);
 }
 
 // Appends a zero-terminated string.
 static void AppendText(const char *text) {
-    AppendBytes(text, static_cast<int>(strlen(text)));
+    collected.append(text);
 }
 
 // Appends the decimal text of a number (no separators, no leading zeros) and
@@ -96,59 +124,46 @@ static int AppendNumber(unsigned long long value) {
         value /= 10;
         ++count;
     } while (value != 0);
-    AppendBytes(digits + sizeof digits - static_cast<size_t>(count), count);
+    AppendBytes(digits + sizeof digits - static_cast<size_t>(count), static_cast<size_t>(count));
     return count;
 }
 
 // Appends max(count, 1) spaces.
-static void PadLine(int count) {
+static void PadLine(long long count) {
     if (count < 1) count = 1;
-    if (count > LineTextMax - lineLength) count = LineTextMax - lineLength;
-    if (count <= 0) return;
-    memset(LineBuffer + lineLength, ' ', static_cast<size_t>(count));
-    lineLength += count;
-    LineBuffer[lineLength] = '\0';
+    collected.append(static_cast<size_t>(count), ' ');
 }
 
-// Ends the line with CR LF and collects it for the file; the line buffer
-// keeps its text. Nothing more is collected once a write has failed.
+// Ends the line with CR LF; full pieces go to the file. Nothing more is
+// collected once a write has failed.
 static void WriteLine() {
-    if (writeFailed) return;
-    LineBuffer[lineLength] = '\r';
-    LineBuffer[lineLength + 1] = '\n';
-    DWORD bytes = static_cast<DWORD>(lineLength) + 2;
-    if (collectedLength + bytes > CollectSize) WriteCollected();
-    if (!writeFailed) {
-        memcpy(collected + collectedLength, LineBuffer, bytes);
-        collectedLength += bytes;
+    collected.append("\r\n", 2);
+    if (writeFailed) {
+        collected.clear();
+    } else if (collected.size() >= CollectSize) {
+        WriteCollected();
     }
-    LineBuffer[lineLength] = '\0';
+    lineStart = collected.size();
 }
 
-void WriteFolderHeading(const char *path, bool fullPathInHeading) {
-    int pathLength = static_cast<int>(strlen(path));
-    const char *heading = path;
+void WriteFolderHeading(const std::string &path, bool fullPathInHeading) {
+    size_t heading = 0;
     if (!fullPathInHeading) {
         // The last component, unless the path ends with its last "\" (a drive root).
-        const char *slash = strrchr(path, '\\');
-        if (slash && slash[1] != '\0') heading = slash + 1;
+        size_t slash = path.rfind('\\');
+        if (slash != std::string::npos && slash + 1 < path.size()) heading = slash + 1;
     }
-    ClearLine();
-    AppendText(heading);
+    BeginLine();
+    AppendBytes(path.data() + heading, path.size() - heading);
     WriteLine();
-    ClearLine();
-    if (pathLength > LineTextMax) pathLength = LineTextMax;
-    memset(LineBuffer, '=', static_cast<size_t>(pathLength));
-    lineLength = pathLength;
-    LineBuffer[lineLength] = '\0';
+    collected.append(TextWidth(path.data(), path.size()), '=');
     WriteLine();
-    ClearLine();
     WriteLine();
 }
 
 // Appends size (or DIR), date and time, starting at the name width plus 4.
-static void AppendDetails(const FolderEntry *entry, int width) {
-    PadLine(width - lineLength + 4);
+static void AppendDetails(const FolderEntry *entry, size_t width) {
+    PadLine(static_cast<long long>(width) - static_cast<long long>(LineWidth()) + 4);
     if (entry->isFolder) {
         AppendText("DIR");
         PadLine(7);
@@ -177,29 +192,56 @@ static void AppendDetails(const FolderEntry *entry, int width) {
     AppendNumber(calendar.wSecond);
 }
 
-void WriteEntryLines(const char *path, const FolderEntry *head, bool pathOnEachLine,
+void WriteEntryLines(const std::string &path, const FolderEntry *head, bool pathOnEachLine,
                      bool showDetails) {
-    int pathLength = static_cast<int>(strlen(path));
     // The name width: the longest name of the block, plus the path when it
     // prefixes every line (the joining "\" is not counted).
-    int width = 0;
-    for (const FolderEntry *entry = head; entry; entry = entry->next)
-        if (entry->nameLength > width) width = entry->nameLength;
-    if (pathOnEachLine) width += pathLength;
-    for (const FolderEntry *entry = head; entry; entry = entry->next) {
-        ClearLine();
-        if (pathOnEachLine) {
-            AppendBytes(path, pathLength);
-            if (lineLength > 0 && LineBuffer[lineLength - 1] != '\\') AppendBytes("\\", 1);
+    size_t width = 0;
+    if (showDetails) {
+        for (const FolderEntry *entry = head; entry; entry = entry->next) {
+            size_t nameWidth = TextWidth(entry->name, static_cast<size_t>(entry->nameLength));
+            if (nameWidth > width) width = nameWidth;
         }
-        AppendBytes(entry->name, entry->nameLength);
+        if (pathOnEachLine) width += TextWidth(path.data(), path.size());
+    }
+    bool joins = !path.empty() && path.back() != '\\';
+    for (const FolderEntry *entry = head; entry; entry = entry->next) {
+        BeginLine();
+        if (pathOnEachLine) {
+            AppendBytes(path.data(), path.size());
+            if (joins) AppendBytes("\\", 1);
+        }
+        AppendBytes(entry->name, static_cast<size_t>(entry->nameLength));
         if (showDetails) AppendDetails(entry, width);
         WriteLine();
     }
 }
 
 void WriteFolderEnd() {
-    ClearLine();
+    BeginLine();
     WriteLine();
+    WriteLine();
+}
+
+void WriteTotalsLine(const char *label, const ListingTotals &totals, const std::string *filter) {
+    BeginLine();
+    AppendText(label);
+    AppendText(": ");
+    AppendNumber(totals.folders);
+    AppendText(totals.folders == 1 ? " folder, " : " folders, ");
+    AppendNumber(totals.files);
+    AppendText(totals.files == 1 ? " file" : " files");
+    if (filter) {
+        AppendText(" matching ");
+        AppendBytes(filter->data(), filter->size());
+    }
+    AppendText(", ");
+    AppendNumber(totals.bytes);
+    AppendText(totals.bytes == 1 ? " byte" : " bytes");
+    if (totals.excluded > 0) {
+        AppendText(", ");
+        AppendNumber(totals.excluded);
+        AppendText(" excluded");
+    }
     WriteLine();
 }

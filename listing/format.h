@@ -1,9 +1,11 @@
 // listing/format.h: the bytes of the listing file.
-// Lines are assembled in one process-wide line buffer and collected in a
-// larger output buffer, written to the OutputFile in big pieces. The first
+// Lines are assembled straight into one growing output buffer, written to
+// the OutputFile in big pieces; no line has a length limit. The first
 // failed or short write stops all further writing; OutputFailed tells.
 #pragma once
 #include <windows.h>
+
+#include <string>
 
 #include "scan.h"
 
@@ -11,22 +13,36 @@
 extern HANDLE OutputFile;
 
 // Starts a listing on an open file: nothing collected, no failure yet.
-void BeginOutput(HANDLE file);
+// `encoding` decides how widths count: bytes, or characters of UTF-8.
+void BeginOutput(HANDLE file, ListingEncoding encoding);
 
 // Writes what is still collected; true when every write of the listing took
 // all of its bytes. Does not close the file.
 bool EndOutput();
 
-// True once a write has failed or come up short.
+// True once a write has failed or come up short; the error is kept.
 bool OutputFailed();
+DWORD OutputError();
 
 // Heading (the full path, or its last component), underline as long as the
 // full path, empty line.
-void WriteFolderHeading(const char *path, bool fullPathInHeading);
+void WriteFolderHeading(const std::string &path, bool fullPathInHeading);
 
 // One line per entry of the ordered list, in list order.
-void WriteEntryLines(const char *path, const FolderEntry *head, bool pathOnEachLine,
+void WriteEntryLines(const std::string &path, const FolderEntry *head, bool pathOnEachLine,
                      bool showDetails);
 
 // The two empty lines that close a folder block.
 void WriteFolderEnd();
+
+// What a totals line counts.
+struct ListingTotals {
+    unsigned long long folders;
+    unsigned long long files;
+    unsigned long long bytes;
+    unsigned long long excluded;
+};
+
+// "Total: ..." after a block's entries, or "Grand total: ..." at the end;
+// `filter` is named when it does not take every name.
+void WriteTotalsLine(const char *label, const ListingTotals &totals, const std::string *filter);

@@ -1,171 +1,275 @@
 // The listing run: creates the file and reports the folder tree in pre-order.
 #include "listing.h"
 
+#include <set>
 #include <string.h>
-
-#include <string>
+#include <utility>
 
 #include "format.h"
+#include "identity.h"
 #include "scan.h"
 
-// A path of at most 259 characters and its terminator.
-const size_t PathSize = MAX_PATH;
-
-// One folder on the current descent path. Its identity (volume and file
-// index) is taken only when a link makes a loop possible, since opening a
-// folder costs as much as reading a small one.
-struct DescentStep {
-    DescentStep *parent;
-    const char *diskPath;  // the path by which the folder was entered
-    bool belowLink;        // reached through a link, or below one
-    bool asked;            // the identity has been asked for
-    bool known;            // ... and the folder could be opened to tell it
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
+// One folder whose block is written and whose subfolders are being reported.
+struct Level {
+    FolderEntry *list;         // its ordered entries, released when the level ends
+    FolderEntry *next;         // the next entry to look at for a descent
+    size_t shownLength;        // its path's length in `shown`
+    size_t wideLength;         // its path's length in `wide`
+    FolderIdentity identity;
 };
 
-// Set when the run must end early: an entry could not be allocated.
-static bool runStopped = false;
+// Everything one run shares between its folders.
+struct Run {
+    const ListingRequest *request;
+    ListingEncoding encoding;
+    ScanContext scan;
+    std::string shown;         // the path of the folder at hand, as the listing shows it
+    std::wstring wide;         // the same folder as the system reaches it ("\\?\" form)
+    std::vector<Level> levels;
+    std::set<std::pair<unsigned long long, unsigned long long>> onPath;  // identities being reported
+    std::wstring lastEntered;  // the last folder a scan entered
+    std::string filterShown;   // the filter as a totals line names it; empty when it takes every name
+    ListingTotals grand;
+    bool stopped;              // memory ran out
+    bool cancelled;
+};
 
-// Takes the identity of the step's folder, once.
-static void IdentifyFolder(DescentStep *step) {
-    if (step->asked) return;
-    step->asked = true;
-    HANDLE folder = CreateFileA(step->diskPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) return;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(folder, &info)) {
-        step->known = true;
-        step->volume = info.dwVolumeSerialNumber;
-        step->indexHigh = info.nFileIndexHigh;
-        step->indexLow = info.nFileIndexLow;
-    }
-    CloseHandle(folder);
+// A folder being entered: whether it may be a different volume, and what
+// its parent's identity was.
+struct Entering {
+    Run *run;
+    bool ownVolume;            // the start folder, a link or a mount point: ask for its volume
+    FolderIdentity parent;
+    FolderIdentity identity;   // filled by CheckEnteredFolder
+};
+
+// Takes the identity of a folder just opened and refuses it when the same
+// folder is already being reported higher up: a link or mount leading back
+// would otherwise repeat the tree without end.
+static bool CheckEnteredFolder(HANDLE handle, const ScanResult &soFar, void *data) {
+    Entering *entering = static_cast<Entering *>(data);
+    FolderIdentity &identity = entering->identity;
+    identity.known = false;
+    unsigned long long file = soFar.ownId;
+    if (!soFar.ownIdKnown && !FileIdOf(handle, &file)) return true;
+    bool volumeKnown = entering->parent.known;
+    unsigned long long volume = entering->parent.volume;
+    if (entering->ownVolume) volume = VolumeKeyOf(handle, &volumeKnown);
+    if (!volumeKnown) return true;
+    identity = {volume, file, true};
+    return entering->run->onPath.count(std::make_pair(volume, file)) == 0;
 }
 
-// True when `step` is the same folder as one already on the descent path.
-// Only links (reparse points) can lead back up a tree: below the last link
-// every subfolder is checked, elsewhere none is. A bind mount, which shows
-// no link, is not recognised.
-static bool IsOnDescentPath(DescentStep *step) {
-    if (!step->belowLink) return false;
-    IdentifyFolder(step);
-    if (!step->known) return false;
-    for (DescentStep *above = step->parent; above; above = above->parent) {
-        IdentifyFolder(above);
-        if (above->known && above->volume == step->volume && above->indexHigh == step->indexHigh &&
-            above->indexLow == step->indexLow)
-            return true;
-    }
-    return false;
+// The path as the current directory takes it: without the "\\?\" prefix.
+static std::wstring PlainFolder(const std::wstring &wide) {
+    if (wide.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + wide.substr(8);
+    if (wide.compare(0, 4, L"\\\\?\\") == 0) return wide.substr(4);
+    return wide;
 }
 
-// Joins a folder path and a name into `out` with one "\" (none after a
-// root's own); false, leaving `out` unusable, when it would not fit.
-static bool JoinPath(char *out, const char *folder, const char *name) {
-    size_t folderLength = strlen(folder);
-    size_t nameLength = strlen(name);
-    size_t separator = (folderLength > 0 && folder[folderLength - 1] != '\\') ? 1 : 0;
-    if (folderLength + separator + nameLength > PathSize - 1) return false;
-    memcpy(out, folder, folderLength);
-    if (separator) out[folderLength] = '\\';
-    memcpy(out + folderLength + separator, name, nameLength + 1);
+// Appends "\" and a name to a path, with no second "\" after a root's own.
+template <typename Text, typename Char>
+static void JoinName(Text &path, const Char *name) {
+    if (!path.empty() && path.back() != Char('\\')) path += Char('\\');
+    path += name;
+}
+
+// Scans, orders and writes the block of the folder at `run.shown` /
+// `run.wide`, and pushes it as a level when subfolders follow. Returns false
+// when the folder is already on the descent path (it then gets no block).
+static bool ReportFolder(Run &run, bool ownVolume, const FolderIdentity &parent) {
+    const ListingOptions &options = run.request->options;
+    Entering entering = {&run, ownVolume, parent, {0, 0, false}};
+    ScanResult scanned = ScanFolder(run.wide, run.scan, CheckEnteredFolder, &entering);
+    if (scanned.refused) return false;
+    if (scanned.cancelled) {
+        FreeEntryList(scanned.entries);
+        run.cancelled = true;
+        return true;
+    }
+    if (scanned.opened) run.lastEntered = run.wide;
+    if (!scanned.complete) {
+        // Out of memory: a listing with entries missing would pass for whole,
+        // so the run stops and the file is removed.
+        FreeEntryList(scanned.entries);
+        run.stopped = true;
+        return true;
+    }
+    FolderEntry *list = OrderEntries(scanned.entries, options.sortKey);
+    WriteFolderHeading(run.shown, options.fullPathInHeading);
+    WriteEntryLines(run.shown, list, options.pathOnEachLine, options.showDetails);
+    ListingTotals block = {0, 0, 0, static_cast<unsigned long long>(scanned.excluded)};
+    for (const FolderEntry *entry = list; entry; entry = entry->next) {
+        if (entry->isFolder) {
+            ++block.folders;
+        } else {
+            ++block.files;
+            block.bytes += entry->size;
+        }
+    }
+    const ListingExtras *extras = run.request->extras;
+    if (extras && extras->totals) {
+        WriteTotalsLine("Total", block, run.filterShown.empty() ? nullptr : &run.filterShown);
+        run.grand.folders += block.folders;
+        run.grand.files += block.files;
+        run.grand.bytes += block.bytes;
+        run.grand.excluded += block.excluded;
+    }
+    WriteFolderEnd();
+    if (ListingProgress *progress = run.request->progress) {
+        progress->folders.fetch_add(1, std::memory_order_relaxed);
+        progress->files.fetch_add(static_cast<long>(block.files), std::memory_order_relaxed);
+    }
+    if (!options.includeSubfolders || !scanned.opened) {
+        FreeEntryList(list);
+        return true;
+    }
+    // The block is written whole before any subfolder's: nothing of it is
+    // held while the descent goes on but its entries.
+    Level level = {list, list, run.shown.size(), run.wide.size(), entering.identity};
+    if (level.identity.known) run.onPath.insert(std::make_pair(level.identity.volume, level.identity.file));
+    run.levels.push_back(level);
     return true;
 }
 
-// Writes the block of one folder and then, when subfolders are included,
-// the blocks below it, depth first. `path` is shown in the listing (its
-// descended components uppercased); `diskPath` is the same folder with the
-// names as enumerated, by which it is entered.
-static void ReportFolder(const char *path, const char *diskPath, const char *filter,
-                         const ListingOptions &options, DescentStep *step) {
-    bool complete = true;
-    FolderEntry *list = ScanFolder(diskPath, filter, options.includeSubfolders,
-                                   options.includeFiles, &complete);
-    if (!complete) {
-        // Out of memory: a listing with entries missing would pass for whole,
-        // so the run stops and the file is removed.
-        FreeEntryList(list);
-        runStopped = true;
-        return;
-    }
-    list = OrderEntries(list, options.sortKey);
-    WriteFolderHeading(path, options.fullPathInHeading);
-    WriteEntryLines(path, list, options.pathOnEachLine, options.showDetails);
-    WriteFolderEnd();
-    if (options.includeSubfolders) {
-        char childPath[PathSize];
-        char childDiskPath[PathSize];
-        for (const FolderEntry *entry = list; entry; entry = entry->next) {
-            if (runStopped || OutputFailed()) break;
-            if (!entry->isFolder) continue;
-            // A subfolder whose path would pass 259 characters is listed in
-            // this block but gets no block of its own: it cannot be reached
-            // by a path of that size.
-            if (!JoinPath(childPath, path, entry->name) ||
-                !JoinPath(childDiskPath, diskPath, FoundName(entry)))
-                continue;
-            DescentStep child = {step, childDiskPath, step->belowLink || entry->isLink != 0,
-                                 false, false, 0, 0, 0};
-            // A link back to a folder being reported would repeat the tree
-            // without end: listed above, not descended.
-            if (IsOnDescentPath(&child)) continue;
-            // This folder's whole block is already written, so the shared
-            // line buffer is free for the subfolder's blocks.
-            ReportFolder(childPath, childDiskPath, filter, options, &child);
-        }
-    }
-    FreeEntryList(list);
+// True when the run must end early.
+static bool MustStop(Run &run) {
+    if (run.stopped || run.cancelled || OutputFailed()) return true;
+    ListingProgress *progress = run.request->progress;
+    if (progress && progress->cancel.load(std::memory_order_relaxed)) run.cancelled = true;
+    return run.cancelled;
 }
 
-// Interim form over the ANSI engine, replaced by the wide engine.
-static std::string ToAnsi(const wchar_t *text) {
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], bytes, nullptr, nullptr);
-    out.resize(strlen(out.c_str()));
-    return out;
+// Reports the start folder and then every folder below it, depth first:
+// each level takes its next subfolder entry, and a level whose entries are
+// used up is released and left.
+static void ReportTree(Run &run) {
+    FolderIdentity none = {0, 0, false};
+    ReportFolder(run, true, none);
+    while (!run.levels.empty() && !MustStop(run)) {
+        Level &level = run.levels.back();
+        FolderEntry *entry = level.next;
+        while (entry && !entry->isFolder) entry = entry->next;
+        if (!entry) {
+            if (level.identity.known) run.onPath.erase(std::make_pair(level.identity.volume, level.identity.file));
+            FreeEntryList(level.list);
+            run.levels.pop_back();
+            if (!run.levels.empty()) {
+                run.shown.resize(run.levels.back().shownLength);
+                run.wide.resize(run.levels.back().wideLength);
+            }
+            continue;
+        }
+        level.next = entry->next;
+        FolderIdentity parent = level.identity;
+        run.shown.resize(level.shownLength);
+        run.wide.resize(level.wideLength);
+        JoinName(run.shown, entry->name);
+        JoinName(run.wide, WideName(entry));
+        // `level` may move when the subfolder pushes its own.
+        ReportFolder(run, entry->isReparse != 0, parent);
+    }
+    for (Level &level : run.levels) FreeEntryList(level.list);
+    run.levels.clear();
+}
+
+// The wide path by which a folder is reached: absolute, in the "\\?\" form
+// that takes any length.
+static std::wstring ReachablePath(const wchar_t *folder) {
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(folder, static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (length >= full.size()) {
+        full.resize(length + 1);
+        length = GetFullPathNameW(folder, static_cast<DWORD>(full.size()), &full[0], nullptr);
+    }
+    full.resize(length < full.size() ? length : 0);
+    if (full.empty()) return folder;
+    if (full.compare(0, 4, L"\\\\?\\") == 0) return full;
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// True when a filter takes every name, so that one pass serves folders and files.
+static bool TakesEveryName(const wchar_t *filter) {
+    return wcscmp(filter, L"*.*") == 0 || wcscmp(filter, L"*") == 0;
+}
+
+// Creates the output file by its full path, taken now: the same name
+// removes an incomplete file at the end, wherever the current directory is.
+static HANDLE CreateOutput(const wchar_t *outputPath, std::wstring &fullPath) {
+    fullPath = ReachablePath(outputPath);
+    return CreateFileW(fullPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 ListingResult RunListing(const ListingRequest &request) {
-    std::string output = ToAnsi(request.outputPath ? request.outputPath : L"");
-    std::string start = ToAnsi(request.startFolder);
-    std::string filter = ToAnsi(request.filter);
-    char fullPath[PathSize];
-    DWORD length = GetFullPathNameA(output.c_str(), PathSize, fullPath, nullptr);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (length > 0 && length < PathSize)
-        file = CreateFileA(fullPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {ListingNotCreated, GetLastError()};
-    BeginOutput(file);
-    runStopped = false;
-    DescentStep top = {nullptr, start.c_str(), false, false, false, 0, 0, 0};
-    ReportFolder(start.c_str(), start.c_str(), filter.c_str(), request.options, &top);
-    bool written = EndOutput() && !runStopped;
-    CloseHandle(file);
-    if (!written) {
-        DeleteFileA(fullPath);
-        return {ListingNotWritten, ERROR_DISK_FULL};
+    std::wstring fullOutput;
+    HANDLE file = request.outputHandle;
+    if (request.outputPath) {
+        if (request.outputPath[0] == L'\0') return {ListingNotCreated, ERROR_PATH_NOT_FOUND};
+        file = CreateOutput(request.outputPath, fullOutput);
+        if (file == INVALID_HANDLE_VALUE) return {ListingNotCreated, GetLastError()};
     }
-    return {ListingComplete, 0};
+    Run run;
+    run.request = &request;
+    run.encoding = request.extras ? request.extras->encoding : EncodingAnsi;
+    run.scan.filter = request.filter;
+    run.scan.matchesEveryName = TakesEveryName(request.filter);
+    run.scan.includeSubfolders = request.options.includeSubfolders;
+    run.scan.includeFiles = request.options.includeFiles;
+    run.scan.encoding = run.encoding;
+    run.scan.ansiCodePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    run.scan.excludes = request.extras ? &request.extras->excludes : nullptr;
+    run.scan.cancel = request.progress ? &request.progress->cancel : nullptr;
+    if (!run.scan.matchesEveryName)
+        ConvertName(request.filter, wcslen(request.filter), run.encoding, run.scan.ansiCodePage, run.filterShown);
+    run.grand = {0, 0, 0, 0};
+    run.stopped = false;
+    run.cancelled = false;
+    ConvertName(request.startFolder, wcslen(request.startFolder), run.encoding, run.scan.ansiCodePage, run.shown);
+    run.wide = ReachablePath(request.startFolder);
+
+    BeginOutput(file, run.encoding);
+    BeginVolumeLookup();
+    ReportTree(run);
+    EndVolumeLookup();
+    if (request.extras && request.extras->totals && !run.stopped && !run.cancelled)
+        WriteTotalsLine("Grand total", run.grand, run.filterShown.empty() ? nullptr : &run.filterShown);
+    DWORD writeError = 0;
+    bool written = EndOutput();
+    if (!written) writeError = OutputError();
+    if (request.outputPath) CloseHandle(file);
+    // The scans leave the current directory where the last one entered, as
+    // far as the system lets a folder be current.
+    if (!run.lastEntered.empty()) SetCurrentDirectoryW(PlainFolder(run.lastEntered).c_str());
+    ListingResult result = {ListingComplete, 0};
+    if (run.cancelled) result = {ListingCancelled, 0};
+    else if (!written) result = {ListingNotWritten, writeError};
+    else if (run.stopped) result = {ListingNotWritten, ERROR_NOT_ENOUGH_MEMORY};
+    if (result.outcome != ListingComplete && request.outputPath) DeleteFileW(fullOutput.c_str());
+    return result;
+}
+
+// Converts an ANSI string as the ANSI interfaces would.
+static std::wstring WidenAnsi(const char *text) {
+    UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(codePage, 0, text, -1, &wide[0], units);
+    wide.resize(static_cast<size_t>(units - 1));
+    return wide;
 }
 
 ListingOutcome WriteListing(const char *outputPath, const char *startFolder, const char *filter,
                             const ListingOptions &options) {
-    std::wstring wide[3];
-    const char *ansi[3] = {outputPath, startFolder, filter};
-    for (int i = 0; i < 3; ++i) {
-        int units = MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, nullptr, 0);
-        wide[i].assign(static_cast<size_t>(units > 0 ? units : 1), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, ansi[i], -1, &wide[i][0], units);
-    }
+    std::wstring output = WidenAnsi(outputPath);
+    std::wstring start = WidenAnsi(startFolder);
+    std::wstring pattern = WidenAnsi(filter);
     ListingRequest request;
-    request.outputPath = wide[0].c_str();
-    request.startFolder = wide[1].c_str();
-    request.filter = wide[2].c_str();
+    request.outputPath = output.c_str();
+    request.startFolder = start.c_str();
+    request.filter = pattern.c_str();
     request.options = options;
     return RunListing(request).outcome;
 }
