@@ -1,6 +1,7 @@
 // The main dialog: its starting state, its commands and the create command.
 #include "app.h"
 #include "browser.h"
+#include "captions.h"
 #include "message.h"
 #include "resource.h"
 
@@ -91,6 +92,7 @@ static void OnInitDialog(HWND dialog) {
 
     SetDlgItemTextA(dialog, IDC_FILTER, DefaultFilter);
     for (int id : CheckedAtStart) CheckDlgButton(dialog, id, BST_CHECKED);
+    ApplyLegibleCaptions(dialog);
 }
 
 // Moves the CurrentFolder to the double-clicked row.

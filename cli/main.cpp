@@ -1,0 +1,243 @@
+// dirtally-cli: one listing run from command-line options. The outcome is
+// the exit code; standard error carries only a failure's reason and, on a
+// console, a progress line while a long run goes on. Never a message box.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "listing.h"
+#include "options.h"
+
+// The exit codes, as --help states them.
+enum ExitCode {
+    ExitComplete = 0,
+    ExitOutputFailed = 1,
+    ExitUsage = 2,
+    ExitInterrupted = 130,  // 128 + SIGINT, as shells report an interrupted command
+};
+
+static const char Version[] = "Dirtally 1.1\r\n";
+
+// Shared with the console control handler, which runs on a thread of its own.
+static ListingProgress Progress;
+static HANDLE Worker = nullptr;
+
+// True when `handle` is a console (under Wine also a Linux terminal).
+static bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+// Writes text to standard error: as wide text on a console, else as UTF-8
+// so that no name is lost to the code page.
+static void WriteError(const std::wstring &text) {
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (!error || error == INVALID_HANDLE_VALUE || text.empty()) return;
+    DWORD done = 0;
+    if (IsConsole(error)) {
+        WriteConsoleW(error, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+        return;
+    }
+    int units = static_cast<int>(text.size());
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return;
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &utf8[0], bytes, nullptr, nullptr);
+    WriteFile(error, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr);
+}
+
+// One failure line on standard error.
+static void Complain(const std::wstring &message) { WriteError(L"dirtally-cli: " + message + L"\r\n"); }
+
+// A usage error: the reason and where to read the usage; gives the exit code.
+static int UsageError(const std::wstring &message) {
+    Complain(message);
+    WriteError(L"Try 'dirtally-cli --help' for more information.\r\n");
+    return ExitUsage;
+}
+
+// The system's own sentence for an error code, without its line end.
+static std::wstring SystemMessage(DWORD code) {
+    if (code == ERROR_SUCCESS) return L"the reason is unknown";
+    wchar_t *text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::wstring message = length && text ? std::wstring(text, length) : L"";
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty()) message = L"system error " + std::to_wstring(code);
+    return message;
+}
+
+// Writes narrow text (the help, the version) to standard output; false when
+// the write failed.
+static bool WriteOutput(const char *text) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD length = static_cast<DWORD>(std::strlen(text)), done = 0;
+    return output && output != INVALID_HANDLE_VALUE &&
+           WriteFile(output, text, length, &done, nullptr) && done == length;
+}
+
+// The absolute form of `path`, its trailing backslashes dropped except a
+// root's own, so that "D:\Music\" lists as the dialog's "D:\Music" does.
+static std::wstring AbsolutePath(const std::wstring &path) {
+    DWORD units = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (units == 0) return path;
+    std::wstring full(units, L'\0');
+    units = GetFullPathNameW(path.c_str(), units, &full[0], nullptr);
+    full.resize(units);
+    while (full.size() > 1 && full.back() == L'\\' && full[full.size() - 2] != L':' &&
+           full[full.size() - 2] != L'\\')
+        full.pop_back();
+    return full;
+}
+
+// The attributes of an absolute path of any length.
+static DWORD PathAttributes(const std::wstring &path) {
+    if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0)
+        return GetFileAttributesW(path.c_str());
+    if (path.compare(0, 2, L"\\\\") == 0) return GetFileAttributesW((L"\\\\?\\UNC" + path.substr(1)).c_str());
+    return GetFileAttributesW((L"\\\\?\\" + path).c_str());
+}
+
+// The current folder.
+static std::wstring CurrentFolder() {
+    DWORD units = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(units, L'\0');
+    units = GetCurrentDirectoryW(units, &folder[0]);
+    folder.resize(units);
+    return folder;
+}
+
+// Ctrl+C and Ctrl+Break ask the run to stop; closing the console window
+// does too, and waits (the system allows a few seconds) for the run to
+// remove its incomplete file.
+static BOOL WINAPI OnConsoleControl(DWORD event) {
+    Progress.cancel = true;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && Worker)
+        WaitForSingleObject(Worker, 4000);
+    return TRUE;
+}
+
+// "12,345 files in 678 folders".
+static std::wstring ProgressLine(long files, long folders) {
+    auto grouped = [](long value) {
+        std::wstring digits = std::to_wstring(value), out;
+        for (size_t i = 0; i < digits.size(); ++i) {
+            if (i > 0 && (digits.size() - i) % 3 == 0) out += L',';
+            out += digits[i];
+        }
+        return out;
+    };
+    return grouped(files) + (files == 1 ? L" file in " : L" files in ") + grouped(folders) +
+           (folders == 1 ? L" folder" : L" folders");
+}
+
+// One run on the worker thread.
+struct Run {
+    ListingRequest request;
+    ListingResult result;
+};
+
+static DWORD WINAPI RunListingOnWorker(void *data) {
+    Run *run = static_cast<Run *>(data);
+    run->result = RunListing(run->request);
+    return 0;
+}
+
+// Runs the listing on a worker thread and, while it goes on, keeps the
+// progress line up to date when `showProgress`; the line is cleared at the end.
+static ListingResult RunWatched(Run *run, bool showProgress) {
+    Worker = CreateThread(nullptr, 0, RunListingOnWorker, run, 0, nullptr);
+    if (!Worker) {
+        RunListingOnWorker(run);
+        return run->result;
+    }
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    size_t shown = 0;  // the length of the line on the screen
+    DWORD waited = 0;
+    const DWORD Step = 250, Delay = 500;
+    while (WaitForSingleObject(Worker, Step) == WAIT_TIMEOUT) {
+        waited += Step;
+        if (!showProgress || waited < Delay) continue;
+        std::wstring line = ProgressLine(Progress.files, Progress.folders);
+        size_t length = line.size();
+        if (length < shown) line.append(shown - length, L' ');
+        DWORD done = 0;
+        line = L"\r" + line;
+        WriteConsoleW(error, line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
+        shown = length > shown ? length : shown;
+    }
+    if (shown > 0) {
+        std::wstring blank = L"\r" + std::wstring(shown, L' ') + L"\r";
+        DWORD done = 0;
+        WriteConsoleW(error, blank.data(), static_cast<DWORD>(blank.size()), &done, nullptr);
+    }
+    return run->result;
+}
+
+// The arguments after the program's name, as UTF-16 from the command line.
+static std::vector<std::wstring> Arguments() {
+    int count = 0;
+    wchar_t **list = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> arguments;
+    for (int i = 1; list && i < count; ++i) arguments.push_back(list[i]);
+    if (list) LocalFree(list);
+    return arguments;
+}
+
+int main() {
+    // A drive that is not ready gives an error code, not a system box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+    CommandLine line;
+    std::wstring reason;
+    if (!ReadCommandLine(Arguments(), &line, &reason)) return UsageError(reason);
+    if (line.help || line.version) {
+        if (WriteOutput(line.help ? HelpText() : Version)) return ExitComplete;
+        Complain(L"can't write standard output: " + SystemMessage(GetLastError()));
+        return ExitOutputFailed;
+    }
+
+    std::wstring start = AbsolutePath(line.folder.empty() ? CurrentFolder() : line.folder);
+    DWORD attributes = PathAttributes(start);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return UsageError(L"start folder not found: " + start + L" (" + SystemMessage(GetLastError()) + L")");
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return UsageError(L"not a folder: " + start);
+    std::wstring output = line.output.empty() ? L"" : AbsolutePath(line.output);
+
+    Run run = {};
+    run.request.startFolder = start.c_str();
+    run.request.filter = line.filter.c_str();
+    run.request.options = line.options;
+    run.request.extras = &line.extras;
+    run.request.progress = &Progress;
+    if (output.empty()) run.request.outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+    else run.request.outputPath = output.c_str();
+    // A progress line on the console the listing itself goes to would break
+    // into it, so it shows only when the listing goes elsewhere.
+    bool showProgress = !line.quiet && IsConsole(GetStdHandle(STD_ERROR_HANDLE)) &&
+                        !(output.empty() && IsConsole(run.request.outputHandle));
+
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    ListingResult result = RunWatched(&run, showProgress);
+    std::wstring target = output.empty() ? L"standard output" : L"output file " + output;
+    switch (result.outcome) {
+    case ListingComplete:
+        return ExitComplete;
+    case ListingCancelled:
+        return ExitInterrupted;
+    case ListingNotCreated:
+        Complain(L"can't create " + target + L": " + SystemMessage(result.systemError));
+        return ExitOutputFailed;
+    case ListingNotWritten:
+        Complain(L"can't write " + target + L": " + SystemMessage(result.systemError));
+        return ExitOutputFailed;
+    }
+    return ExitOutputFailed;
+}

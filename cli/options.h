@@ -1,0 +1,28 @@
+// cli/options.h: the console program's command line, read into the choices
+// of one run. Reads nothing but the arguments it is given: the start folder
+// is checked, and made absolute, by the caller.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "listing.h"
+
+// Everything the command line can ask for; the defaults are the dialog's.
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool quiet = false;
+    std::wstring folder;  // as given; empty: the current folder
+    std::wstring output;  // empty: standard output
+    std::wstring filter = L"*.*";
+    ListingOptions options = {false, true, SortByName, true, true, true};
+    ListingExtras extras;
+};
+
+// Reads the arguments that follow the program's name. On a usage error it
+// returns false with a one-line reason in `error`.
+bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *line,
+                     std::wstring *error);
+
+// The text of --help: usage, every option, the wildcard rule, exit codes.
+const char *HelpText();
