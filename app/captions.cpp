@@ -141,25 +141,27 @@ static HFONT CreateDialogFont() {
                        DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg");
 }
 
-// The title goes straight to the default handling: a dialog made by the ANSI
-// calls would otherwise pass it through the ANSI code page, which has no
-// room for most Vietnamese letters.
+// A dialog made by the ANSI calls hands its title to whoever asks (its own
+// caption painting too) through the ANSI code page, which has no room for
+// most Vietnamese letters: such a dialog is first made a Unicode window.
+// Its dialog procedure still gets ANSI messages, as it was created for.
 static void SetTitle(HWND dialog, const std::wstring &title) {
-    if (IsWindowUnicode(dialog)) SetWindowTextW(dialog, title.c_str());
-    else DefWindowProcW(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+    if (!IsWindowUnicode(dialog))
+        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefDlgProcW));
+    SetWindowTextW(dialog, title.c_str());
 }
 
 // Converts the title and every caption that reads differently as TCVN3, and
 // gives the dialog and its controls (the folder list aside) the dialog font.
 void ApplyLegibleCaptions(HWND dialog) {
     if (TcvnFontPresent()) return;
+    std::wstring title = TextOf(dialog);
+    if (ConvertText(title)) SetTitle(dialog, title);
     HFONT font = CreateDialogFont();
     if (!font || !SetWindowSubclass(dialog, FontKeeperProc, 0, reinterpret_cast<DWORD_PTR>(font))) {
         if (font) DeleteObject(font);
         font = nullptr;
     }
-    std::wstring title = TextOf(dialog);
-    if (ConvertText(title)) SetTitle(dialog, title);
     if (font) SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
         if (GetDlgCtrlID(control) == IDC_FOLDER_LIST) continue;

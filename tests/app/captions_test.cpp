@@ -54,12 +54,10 @@ static const CaptionRow kCaptions[] = {
      "seven lines: the line feeds stay"},
 };
 
-// The text a window holds. The title is read as stored: GetWindowTextW on a dialog made by the
-// ANSI calls passes it through the ANSI code page, which has no e circumflex grave.
-static std::wstring TextOf(HWND window, bool title) {
+// The text a window holds, as anyone asking for it (the caption painting too) gets it.
+static std::wstring TextOf(HWND window) {
     wchar_t text[512] = L"";
-    if (title) InternalGetWindowText(window, text, 512);
-    else GetWindowTextW(window, text, 512);
+    GetWindowTextW(window, text, 512);
     return text;
 }
 
@@ -84,7 +82,7 @@ static std::string CaptionsDiffering(const Dialogs &dialogs, bool fontPresent) {
     std::string differing;
     for (const CaptionRow &row : kCaptions) {
         HWND window = row.id ? GetDlgItem(dialogs.Of(row.dialog), row.id) : dialogs.Of(row.dialog);
-        if (!window || TextOf(window, row.id == 0) != (fontPresent ? row.stored : row.legible))
+        if (!window || TextOf(window) != (fontPresent ? row.stored : row.legible))
             differing += " " + std::to_string(row.dialog) + "/" + std::to_string(row.id) + " (" + row.why + ")";
     }
     return differing;
