@@ -7,7 +7,10 @@
 //
 // Trees under <root>: wide/ (100,000 files in 1,111 folders, 3 levels below
 // the top), flat/ (20,000 files in one folder), many/ (20,000 empty
-// subfolders in one folder). Files are sparse, 0 to 8 KiB; every file and
+// subfolders in one folder), deep/ (chains of folders whose paths reach
+// about 1,000 characters, files at every depth), intl/ (30,000 files in 259
+// folders, a third of all names in Cyrillic, Greek, CJK or emoji, none of
+// which code page 1252 holds). Files are sparse, 0 to 8 KiB; every file and
 // folder gets a fixed last-write time. The manifest <root>/manifest has one
 // line per tree: "<tree> <folders> <files> <txtFiles>", folders counting the
 // tree's top folder.
@@ -18,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -25,6 +29,14 @@
 static const int kWideFanout = 10;        // subfolders per folder, 3 levels: 10 + 100 + 1,000
 static const int kWideDepth = 3;
 static const int kWideFiles = 100000;
+static const int kIntlFanout = 6;         // 6 + 36 + 216 folders below the top
+static const int kIntlDepth = 3;
+static const int kIntlFiles = 30000;
+static const int kDeepChains = 12;        // chains of folders below deep/
+static const int kDeepChainFiles = 30;    // files in each folder of a chain
+static const int kDeepSideFiles = 10;     // files in the one side folder at each depth
+static const int kDeepNameLength = 20;    // shortest folder name of a chain
+static const size_t kDeepFolderPath = 920;  // longest folder path, with "T:\"; names add up to 40
 static const int kFlatFiles = 20000;
 static const int kManyFolders = 20000;
 static const int kMaxNameLength = 40;
@@ -98,13 +110,14 @@ static bool UsableName(const std::string &name) {
 
 // A new name, unique within its folder without regard to case; about half
 // of the names get an extension, some bodies hold spaces or inner dots.
-static std::string MakeName(Random &random, std::unordered_set<std::string> &taken, bool withExtension) {
+static std::string MakeName(Random &random, std::unordered_set<std::string> &taken, bool withExtension,
+                            int minLength = 1) {
     for (;;) {
         std::string extension;
         if (withExtension && random.Below(2) == 0)
             extension = std::string(".") + kExtensions[random.Below(sizeof kExtensions / sizeof *kExtensions)];
         int room = kMaxNameLength - static_cast<int>(extension.size());
-        int length = 1 + random.Below(room);
+        int length = minLength + random.Below(room - minLength + 1);
         std::string body;
         for (int i = 0; i < length; ++i) {
             if (i > 0 && random.Below(40) == 0)
@@ -117,6 +130,64 @@ static std::string MakeName(Random &random, std::unordered_set<std::string> &tak
         return name;
     }
 }
+
+// Letters outside code page 1252, one script per name: lowercase Cyrillic
+// and Greek (lowercase only, so that no two names differ by case alone; no
+// final sigma, which upper-cases like sigma), common CJK ideographs, and
+// emoji (each a surrogate pair in UTF-16).
+struct Script {
+    unsigned first;
+    unsigned count;
+};
+static const Script kScripts[] = {{0x0430, 32}, {0x03B1, 17}, {0x4E00, 2000}, {0x1F600, 80}};
+
+// Appends one code point as UTF-8.
+static void AppendUtf8(std::string &text, unsigned code) {
+    if (code < 0x80) {
+        text += static_cast<char>(code);
+    } else if (code < 0x800) {
+        text += static_cast<char>(0xC0 | (code >> 6));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        text += static_cast<char>(0xE0 | (code >> 12));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (code >> 18));
+        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// A name for the intl tree: one in three is written in one of the scripts
+// above (1 to 20 letters, sometimes with a space or digits between them, and
+// for files often an extension); the others are made as in the other trees.
+static std::string MakeIntlName(Random &random, std::unordered_set<std::string> &taken, bool withExtension) {
+    if (random.Below(3) != 0) return MakeName(random, taken, withExtension);
+    for (;;) {
+        const Script &script = kScripts[random.Below(sizeof kScripts / sizeof *kScripts)];
+        int letters = 1 + random.Below(20);
+        std::string name;
+        for (int i = 0; i < letters; ++i) {
+            if (i > 0 && i + 1 < letters && random.Below(8) == 0)
+                name += random.Below(2) ? ' ' : static_cast<char>('0' + random.Below(10));
+            else
+                AppendUtf8(name, script.first + static_cast<unsigned>(random.Below(static_cast<int>(script.count))));
+        }
+        if (withExtension && random.Below(3) != 0)
+            name += std::string(".") + kExtensions[random.Below(sizeof kExtensions / sizeof *kExtensions)];
+        if (!taken.insert(Lower(name)).second) continue;
+        return name;
+    }
+}
+
+// The shape of a tree of the "wide" kind and how its names are made.
+struct Shape {
+    int fanout;
+    int depth;
+    bool intl;
+};
 
 // What one tree holds.
 struct Tally {
@@ -156,29 +227,67 @@ static void MakeFile(Random &random, const std::string &folder, const std::strin
     if (Lower(LastExtension(name)) == "txt") ++tally.txtFiles;
 }
 
-// Fills one folder of "wide" with its share of files and its subfolders,
-// depth first; the folder's own time is set last, after its contents.
-static void FillWideFolder(Random &random, const std::string &path, int depth, int files, Tally &tally) {
+// Fills one folder of a tree like "wide" with its share of files and its
+// subfolders, depth first; the folder's own time is set last, after its contents.
+static void FillWideFolder(Random &random, const std::string &path, int depth, int files, const Shape &shape,
+                           Tally &tally) {
     std::unordered_set<std::string> taken;
+    auto name = [&](bool withExtension) {
+        return shape.intl ? MakeIntlName(random, taken, withExtension) : MakeName(random, taken, withExtension);
+    };
     std::vector<std::string> subfolders;
-    if (depth < kWideDepth)
-        for (int i = 0; i < kWideFanout; ++i) subfolders.push_back(MakeName(random, taken, false));
+    if (depth < shape.depth)
+        for (int i = 0; i < shape.fanout; ++i) subfolders.push_back(name(false));
     int below = 0;
-    for (int level = depth + 1, width = kWideFanout; level <= kWideDepth; ++level, width *= kWideFanout)
+    for (int level = depth + 1, width = shape.fanout; level <= shape.depth; ++level, width *= shape.fanout)
         below += width;
     int folderShare = files / (below + 1);
     int own = folderShare / 2 + random.Below(folderShare + 1);
     if (subfolders.empty() || own > files) own = files;
-    for (int i = 0; i < own; ++i) MakeFile(random, path, MakeName(random, taken, true), tally);
+    for (int i = 0; i < own; ++i) MakeFile(random, path, name(true), tally);
     int rest = files - own;
     for (size_t i = 0; i < subfolders.size(); ++i) {
         int share = rest / static_cast<int>(subfolders.size() - i);
         std::string child = path + "/" + subfolders[i];
         MakeFolder(child, tally);
-        FillWideFolder(random, child, depth + 1, share, tally);
+        FillWideFolder(random, child, depth + 1, share, shape, tally);
         rest -= share;
     }
     SetTime(path, kBaseTime);
+}
+
+// Makes `count` files with new names in `folder`.
+static void FillFiles(Random &random, const std::string &folder, int count, std::unordered_set<std::string> &taken,
+                      Tally &tally) {
+    for (int i = 0; i < count; ++i) MakeFile(random, folder, MakeName(random, taken, true), tally);
+}
+
+// Builds one chain of "deep" below `top` (the tree's top folder as Linux
+// names it; `shown` is its length as the listing shows it, "T:\deep"): each
+// folder holds files, one side folder with a few files, and the next folder
+// of the chain, until the next folder's path would pass kDeepFolderPath.
+static void MakeDeepChain(Random &random, const std::string &top, size_t shown,
+                          std::unordered_set<std::string> &topNames, Tally &tally) {
+    std::vector<std::string> chain;
+    std::string path = top;
+    std::unordered_set<std::string> taken;
+    std::string next = MakeName(random, topNames, false, kDeepNameLength);
+    for (;;) {
+        path += "/" + next;
+        shown += 1 + next.size();
+        MakeFolder(path, tally);
+        chain.push_back(path);
+        taken.clear();
+        FillFiles(random, path, kDeepChainFiles, taken, tally);
+        std::string side = path + "/" + MakeName(random, taken, false);
+        MakeFolder(side, tally);
+        std::unordered_set<std::string> sideTaken;
+        FillFiles(random, side, kDeepSideFiles, sideTaken, tally);
+        SetTime(side, kBaseTime);
+        next = MakeName(random, taken, false, kDeepNameLength);
+        if (shown + 1 + next.size() > kDeepFolderPath) break;
+    }
+    for (size_t i = chain.size(); i-- > 0;) SetTime(chain[i], kBaseTime);
 }
 
 // One manifest line: "<tree> <folders> <files> <txtFiles>".
@@ -198,7 +307,7 @@ int main(int argc, char **argv) {
 
     Tally wide;
     MakeFolder(root + "/wide", wide);
-    FillWideFolder(random, root + "/wide", 0, kWideFiles, wide);
+    FillWideFolder(random, root + "/wide", 0, kWideFiles, Shape{kWideFanout, kWideDepth, false}, wide);
     WriteManifestLine(manifest, "wide", wide);
 
     Tally flat;
@@ -219,6 +328,19 @@ int main(int argc, char **argv) {
     }
     SetTime(root + "/many", kBaseTime);
     WriteManifestLine(manifest, "many", many);
+
+    Tally deep;
+    MakeFolder(root + "/deep", deep);
+    std::unordered_set<std::string> deepNames;
+    for (int i = 0; i < kDeepChains; ++i)
+        MakeDeepChain(random, root + "/deep", std::strlen("T:\\deep"), deepNames, deep);
+    SetTime(root + "/deep", kBaseTime);
+    WriteManifestLine(manifest, "deep", deep);
+
+    Tally intl;
+    MakeFolder(root + "/intl", intl);
+    FillWideFolder(random, root + "/intl", 0, kIntlFiles, Shape{kIntlFanout, kIntlDepth, true}, intl);
+    WriteManifestLine(manifest, "intl", intl);
 
     if (std::fclose(manifest) != 0) Fail(root + "/manifest");
     return 0;

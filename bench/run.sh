@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# bench/run.sh: the speed benchmark of the listing run and the folder list.
-# Builds the two benchmark programs in build-bench, generates the trees once
-# per seed in a temporary folder outside the repository, runs interleaved
-# rounds under Wine (each piece of work between two floor runs over the same
-# tree), checks every count against the tree and prints the table.
+# bench/run.sh: the speed benchmark of the listing run, the console program
+# and the folder list. Builds the benchmark programs in build-bench,
+# generates the trees once per seed in a temporary folder outside the
+# repository, runs interleaved rounds under Wine (each piece of work between
+# two floor runs over the same tree), checks every count against the tree
+# and prints the table. The floor of a tree is the fastest of three ways of
+# reading all of it (bench/floor.cpp) that saw the whole tree.
 # Settings (environment): BENCH_ROUNDS (9 measured rounds after one warm-up),
 # BENCH_SEED, BENCH_DIR (the trees' folder, default $TMPDIR or /tmp, then
 # dirtally-bench), BENCH_BUILD_DIR (build-bench). The listings and the raw
@@ -12,10 +14,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-build=$repo/${BENCH_BUILD_DIR:-build-bench}
+build=${BENCH_BUILD_DIR:-build-bench}
+case "$build" in /*) ;; *) build=$repo/$build ;; esac
 rounds=${BENCH_ROUNDS:-9}
 seed=${BENCH_SEED:-20261206}
 data=${BENCH_DIR:-${TMPDIR:-/tmp}/dirtally-bench}
+
+# With no locale at all, Wine reads Linux names through a 7-bit table and the
+# intl tree's names arrive mangled; C.UTF-8 is present on every Debian (the
+# build folder's wine-run.sh pins it for the programs as well).
+if [ -z "${LANG:-}${LC_ALL:-}${LC_CTYPE:-}" ]; then
+    export LANG=C.UTF-8
+fi
 
 # The folder list needs a window station with a display.
 if [ -z "${DISPLAY:-}" ]; then
@@ -47,6 +57,15 @@ toolchain=()
 cmake -S "$repo" -B "$build" "${toolchain[@]}" \
       -DCMAKE_BUILD_TYPE=Release -DDIRTALLY_TESTS=OFF >/dev/null
 cmake --build "$build" --target bench_floor bench_work -j"$(nproc)" >/dev/null
+# The console program is timed when the build has it.
+cli=
+if grep -qw dirtally_cli <<< "$(cmake --build "$build" --target help)"; then
+    if cmake --build "$build" --target dirtally_cli -j"$(nproc)" >/dev/null; then
+        cli=$build/cli/dirtally-cli.exe
+    else
+        echo "bench: the console program does not build; its row is left out" >&2
+    fi
+fi
 
 # Trees: regenerated only when the generator or the seed has changed.
 stamp="$(md5sum < bench/gentree.cpp | cut -d' ' -f1) $seed"
@@ -67,13 +86,15 @@ mkdir -p "$out/empty"
 
 # What each tree holds: folders (with the top one), files, "*.txt" files.
 manifest() { awk -v tree="$1" -v field="$2" '$1 == tree { print $field }' "$data/trees/manifest"; }
-wide_folders=$(manifest wide 2); wide_files=$(manifest wide 3); wide_txt=$(manifest wide 4)
-flat_files=$(manifest flat 3); many_folders=$(manifest many 2)
+for tree in wide flat many deep intl; do
+    declare "${tree}_folders=$(manifest "$tree" 2)" "${tree}_files=$(manifest "$tree" 3)"
+done
+wide_txt=$(manifest wide 4)
 # A listing has 5 lines per folder block and one per entry; every folder
 # but the top one is an entry of its parent.
-lines_wide_all=$((5 * wide_folders + wide_folders - 1 + wide_files))
-lines_wide_txt=$((5 * wide_folders + wide_folders - 1 + wide_txt))
-lines_flat_all=$((5 + flat_files))
+lines_of_tree() { echo $((5 * $1 + $1 - 1 + $2)); }  # folders, files
+lines_wide_all=$(lines_of_tree "$wide_folders" "$wide_files")
+lines_wide_txt=$(lines_of_tree "$wide_folders" "$wide_txt")
 # The folder list: the path rows "T:" and "many", then one row per subfolder.
 rows_many=$((2 + many_folders - 1))
 
@@ -87,88 +108,152 @@ ln -sfn "$out" "$WINEPREFIX/dosdevices/u:"
 "$build/wine-setup.sh" >/dev/null 9>&-
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
-# Runs one Windows program; its one output line goes to $result.
+# Runs one Windows program; its one output line goes to $result, and the
+# wall time of the whole run, Wine's start included, to $outside. Fails
+# (with the program's messages on standard error) when the program does.
 result=
+outside=
 measure() {
+    local before after
+    before=$(date +%s.%N)
     if ! timeout 900 "$build/wine-run.sh" "$@" > "$out/last.out" 2> "$out/last.err" 9>&-; then
         echo "bench: failed: $*" >&2
         cat "$out/last.err" >&2
-        exit 1
+        return 1
     fi
+    after=$(date +%s.%N)
+    outside=$(awk -v a="$before" -v b="$after" 'BEGIN { printf "%.6f", b - a }')
     result=$(tr -d '\r' < "$out/last.out")
-}
-
-# Stops the run when a count differs from what the tree holds.
-check() {
-    if [ "$2" != "$3" ]; then
-        echo "bench: $1: got $2, the tree needs $3; no figure is reported" >&2
-        exit 1
-    fi
 }
 
 # Lines of a listing file (each ends with CR LF).
 lines_of() { wc -l < "$out/$1"; }
 
+# "ok" when a count is what the tree needs ("<n>+": at least n); otherwise
+# says so on standard error and gives "incomplete", so that the other
+# figures are still reported.
+status_of() {  # what, got, needed
+    if [ "$2" = "$3" ] || { [ "${3%+}" != "$3" ] && [ "$2" -ge "${3%+}" ]; }; then
+        echo ok
+    else
+        echo "bench: $1: got $2, the tree needs $3; reported as incomplete" >&2
+        echo incomplete
+    fi
+}
+
 floor=$build/bench/bench_floor.exe
 work=$build/bench/bench_work.exe
 times=$out/times
 : > "$times"
+methods=(ansi basic handle)
 
-# One floor run over a tree, its counts checked, recorded as
-# "<round> <tree> floor <wallSeconds> <cpuSeconds> <peakKiB>".
+# One floor run over a tree: each way of reading it, in an order that turns
+# from round to round, recorded as "<round> <tree> floor:<method>
+# <wallSeconds> <cpuSeconds> <peakKiB> <status>"; a way that does not see
+# the whole tree (ansi cannot reach some names and depths) is "incomplete".
 floor_run() {  # tree, walk|once, folders, files
-    measure "$floor" "$2" "T:\\$1"
-    read -r wall cpu peak folders files <<< "$result"
-    check "floor $2 of $1 (folders)" "$folders" "$3"
-    check "floor $2 of $1 (files)" "$files" "$4"
-    echo "$round $1 floor $wall $cpu $peak" >> "$times"
+    local i method status wall cpu peak folders files
+    for ((i = 0; i < 3; i++)); do
+        method=${methods[(i + round) % 3]}
+        measure "$floor" "$method" "$2" "T:\\$1" || exit 1
+        read -r wall cpu peak folders files <<< "$result"
+        status=ok
+        [ "$folders $files" = "$3 $4" ] || status=incomplete
+        echo "$round $1 floor:$method $wall $cpu $peak $status" >> "$times"
+    done
 }
 
-# One listing with every option on, its line count checked, recorded as
-# "<round> <tree> <name> <wallSeconds> <cpuSeconds> <peakKiB>".
-list_run() {  # tree, filter, name, lines, drive
-    measure "$work" list "$5\\$1" "$2" "U:\\$1-$3.txt"
-    check "listing of $1, $2 (lines)" "$(lines_of "$1-$3.txt")" "$4"
-    echo "$round $1 $3 $result" >> "$times"
+# One listing with every option on by bench_work, its line count checked,
+# recorded like a floor run; a failed run is recorded as "failed".
+list_run() {  # tree, name, start drive, filter, lines needed, extra arguments of bench_work list
+    local tree=$1 name=$2 drive=$3 filter=$4 needed=$5 status
+    shift 5
+    if measure "$work" list "$@" "$drive\\$tree" "$filter" "U:\\$tree-$name.txt"; then
+        status=$(status_of "listing of $tree, $name (lines)" "$(lines_of "$tree-$name.txt")" "$needed")
+        # Written through a handle, the listing is the one written by path.
+        if [ "$name" = handle ] && [ "$status" = ok ] && ! cmp -s "$out/$tree-all.txt" "$out/$tree-handle.txt"; then
+            echo "bench: the listing of $tree written through a handle differs from the one written by path" >&2
+            status=differs
+        fi
+        echo "$round $tree $name $result $status" >> "$times"
+    else
+        echo "$round $tree $name 0 0 0 failed" >> "$times"
+    fi
 }
 
 # One fill of the folder list, its row count checked, recorded like a listing.
-fill_run() {  # tree, rows
-    measure "$work" fill "T:\\$1"
+fill_run() {  # tree, rows, drive (T: unless given)
+    local status wall cpu peak rows
+    measure "$work" fill "${3:-T:}\\$1" || exit 1
     read -r wall cpu peak rows <<< "$result"
-    check "folder list of $1 (rows)" "$rows" "$2"
-    echo "$round $1 fill $wall $cpu $peak" >> "$times"
+    status=$(status_of "folder list of $1 (rows)" "$rows" "$2")
+    echo "$round $1 fill $wall $cpu $peak $status" >> "$times"
+}
+
+# The console program against bench_work's listing, each timed from outside
+# (Wine's start included), recorded as "<round> wide listwall|cliwall
+# <wallSeconds> - - <status>"; the console program's file must be
+# byte-identical to bench_work's.
+cli_runs() {
+    local status=ok
+    measure "$work" list 'T:\wide' '*.*' 'U:\wide-listwall.txt' || exit 1
+    echo "$round wide listwall $outside - - ok" >> "$times"
+    if measure "$cli" -s -q -o 'U:\wide-cli.txt' 'T:\wide'; then
+        cmp -s "$out/wide-listwall.txt" "$out/wide-cli.txt" || status=differs
+        [ "$status" = ok ] || echo "bench: the console program's listing of wide differs from RunListing's" >&2
+        echo "$round wide cliwall $outside - - $status" >> "$times"
+    else
+        echo "$round wide cliwall 0 - - failed" >> "$times"
+    fi
 }
 
 # Each piece of work runs between two floor runs of its tree, so that its
-# ratio compares it with the floor measured just before and just after.
+# ratio compares it with the floor measured just before and just after; the
+# console program's extras run between two plain listings and are compared
+# with their mean.
 echo "bench: 1 warm-up round and $rounds measured rounds"
 for ((round = 0; round <= rounds; round++)); do
     floor_run wide walk "$wide_folders" "$wide_files"
-    list_run wide '*.*' all "$lines_wide_all" T:
+    list_run wide all T: '*.*' "$lines_wide_all"
     floor_run wide walk "$wide_folders" "$wide_files"
-    list_run wide '*.txt' txt "$lines_wide_txt" T:
+    list_run wide txt T: '*.txt' "$lines_wide_txt"
     floor_run wide walk "$wide_folders" "$wide_files"
+    list_run wide utf8 T: '*.*' "$lines_wide_all" --utf8
+    # Totals add at least one line per folder block; their form is the engine's.
+    list_run wide totals T: '*.*' "$((lines_wide_all + wide_folders))+" --totals
+    list_run wide handle T: '*.*' "$lines_wide_all" --handle
+    list_run wide plain T: '*.*' "$lines_wide_all"
+    [ -n "$cli" ] && cli_runs
     # The same program listing an empty folder: its memory at start-up.
-    list_run empty '*.*' all 5 U:
-    floor_run flat walk 1 "$flat_files"
-    list_run flat '*.*' all "$lines_flat_all" T:
-    floor_run flat walk 1 "$flat_files"
+    list_run empty all U: '*.*' 5
+    for tree in flat deep intl; do
+        folder_count=${tree}_folders file_count=${tree}_files
+        floor_run "$tree" walk "${!folder_count}" "${!file_count}"
+        list_run "$tree" all T: '*.*' "$(lines_of_tree "${!folder_count}" "${!file_count}")"
+        floor_run "$tree" walk "${!folder_count}" "${!file_count}"
+    done
     floor_run many once "$((many_folders - 1))" 0
     fill_run many "$rows_many"
     floor_run many once "$((many_folders - 1))" 0
+    # The same program filling the list for an empty folder: its memory with a window.
+    fill_run empty 2 U:
     [ "$round" = 0 ] && echo "bench: warm-up done" || echo "bench: round $round of $rounds done"
 done
 
-# The table: medians and ranges of the measured wall times; each work's
-# ratio is the median over the rounds of the work's time divided by the mean
-# of the floor runs on either side of it, for the wall time (the target) and
-# for the process's CPU time (a cross-check against other load).
+# The table. Each tree's floor is the way of reading it with the smallest
+# median wall time among those that saw the whole tree in every round. Each
+# work's ratio is the median over the rounds of the work's time divided by
+# the mean of that floor's runs on either side of it, for the wall time (the
+# target) and for the process's CPU time (a cross-check against other load);
+# the console program's extras are compared with the mean of the plain
+# listings before and after them in the same round instead, and the console program with bench_work's listing,
+# both timed from outside.
 echo
 echo "Dirtally benchmark: $rounds rounds after a warm-up, seed $seed; seconds as median (min..max)"
 echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(wine --version)"
-awk '
+awk -v cli="$cli" -v rounds="$rounds" '
 function median(list, n,    sorted, i, j, swap) {
+    if (n == 0) return 0
     for (i = 1; i <= n; i++) sorted[i] = list[i]
     for (i = 2; i <= n; i++)
         for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) {
@@ -177,58 +262,150 @@ function median(list, n,    sorted, i, j, swap) {
     return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
 }
 function add(key, value) { values[key, ++count[key]] = value }
-function span(key,    i, lo, hi, list) {
-    for (i = 1; i <= count[key]; i++) {
-        list[i] = values[key, i]
-        if (i == 1 || list[i] < lo) lo = list[i]
-        if (i == 1 || list[i] > hi) hi = list[i]
-    }
-    return sprintf("%.3f (%.3f..%.3f)", median(list, count[key]), lo, hi)
-}
 function medianOf(key,    i, list) {
     for (i = 1; i <= count[key]; i++) list[i] = values[key, i]
     return median(list, count[key])
 }
-function row(tree, what, name, target,    r) {
-    if (!count[tree " " name]) {
-        printf "%-5s %-22s %-22s %-22s %-6s %-6s %-6s %s\n", tree, what, span(tree " floor"), "not built", "-", "-",
+function span(key,    i, lo, hi) {
+    if (!count[key]) return "-"
+    for (i = 1; i <= count[key]; i++) {
+        if (i == 1 || values[key, i] < lo) lo = values[key, i]
+        if (i == 1 || values[key, i] > hi) hi = values[key, i]
+    }
+    return sprintf("%.3f (%.3f..%.3f)", medianOf(key), lo, hi)
+}
+# One row: the work `name` on `tree` against its floor (base "floor") or
+# against the work `base` of the same round.
+function row(tree, what, name, base, target,    r, c, result, against) {
+    against = base == "floor" ? "floor " tree " " chosen[tree] : tree " " base
+    sub(/\+.*/, "", against)
+    if (!seen[tree " " name]) {
+        printf "%-5s %-30s %-22s %-22s %-6s %-6s %-6s %s\n", tree, what, span(against), "not built", "-", "-",
                "<=" target, "-"
         return
     }
-    r = medianOf("ratio " tree " " name)
-    printf "%-5s %-22s %-22s %-22s %-6.2f %-6.2f %-6s %s\n", tree, what, span(tree " floor"), span(tree " " name), r,
-           medianOf("cpu ratio " tree " " name), "<=" target, (r <= target ? "holds" : "MISSED")
-}
-$1 > 0 { add($2 " " $3, $4); if ($6 > peak[$2 " " $3]) peak[$2 " " $3] = $6 }
-$1 > 0 && $3 == "floor" {
-    for (i = 1; i <= waiting[$2]; i++) {
-        add("ratio " $2 " " waitName[$2, i], waitWall[$2, i] / ((waitFloorWall[$2, i] + $4) / 2))
-        add("cpu ratio " $2 " " waitName[$2, i], waitCpu[$2, i] / ((waitFloorCpu[$2, i] + $5) / 2))
+    if (base == "floor" && chosen[tree] == "") {
+        printf "%-5s %-30s %-22s %-22s %-6s %-6s %-6s %s\n", tree, what, "no complete floor", span(tree " " name),
+               "-", "-", "<=" target, "-"
+        return
     }
-    waiting[$2] = 0
+    r = medianOf("ratio " tree " " name)
+    c = count["cpu ratio " tree " " name] ? sprintf("%.2f", medianOf("cpu ratio " tree " " name)) : "-"
+    result = status[tree " " name] != "" ? status[tree " " name] : (r <= target ? "holds" : "MISSED")
+    printf "%-5s %-30s %-22s %-22s %-6.2f %-6s %-6s %s\n", tree, what, span(against), span(tree " " name), r, c,
+           "<=" target, result
 }
-$1 > 0 && $3 != "floor" {
-    i = ++waiting[$2]
-    waitName[$2, i] = $3
-    waitWall[$2, i] = $4; waitFloorWall[$2, i] = lastWall[$2]
-    waitCpu[$2, i] = $5; waitFloorCpu[$2, i] = lastCpu[$2]
+# The peak working set of the work `name` on `tree` against that of its floor.
+function peakRow(tree, name,    extra) {
+    if (!seen[tree " " name] || chosen[tree] == "") return
+    extra = (peak[tree " " name] - peak["floor " tree " " chosen[tree]]) / 1024
+    printf "%-5s %-14s work %6.1f MB, floor %6.1f MB, difference %+5.1f MB (target <= +8 MB): %s\n", tree, name,
+           peak[tree " " name] / 1024, peak["floor " tree " " chosen[tree]] / 1024, extra,
+           status[tree " " name] != "" ? status[tree " " name] : (extra <= 8 ? "holds" : "MISSED")
 }
-$3 == "floor" { lastWall[$2] = $4; lastCpu[$2] = $5 }
+{ lines[++total] = $0 }
 END {
-    printf "%-5s %-22s %-22s %-22s %-6s %-6s %-6s %s\n", "tree", "measured work", "floor (s)", "work (s)", "ratio",
-           "(cpu)", "target", "result"
-    row("wide", "WriteListing \"*.*\"", "all", 1.15)
-    row("wide", "WriteListing \"*.txt\"", "txt", 1.8)
-    row("flat", "WriteListing \"*.*\"", "all", 1.3)
-    row("many", "FillFolderList", "fill", 1.5)
-    if ("wide all" in peak) {
-        extra = (peak["wide all"] - peak["wide floor"]) / 1024
-        printf "peak working set, wide \"*.*\": listing %.1f MB, floor %.1f MB, difference %+.1f MB (target <= +8 MB): %s\n",
-               peak["wide all"] / 1024, peak["wide floor"] / 1024, extra, (extra <= 8 ? "holds" : "MISSED")
+    # Pass 1: the floor runs of each way of reading, and the status of each work.
+    for (i = 1; i <= total; i++) {
+        split(lines[i], f, " ")
+        if (f[1] == 0) continue
+        if (f[3] ~ /^floor:/) {
+            method = substr(f[3], 7)
+            key = "floor " f[2] " " method
+            add(key, f[4])
+            if (f[6] > peak[key]) peak[key] = f[6]
+            if (f[7] != "ok") partial[key] = 1
+            if (!((f[2], method) in known)) { known[f[2], method] = 1; methodsOf[f[2]] = methodsOf[f[2]] " " method }
+        } else {
+            seen[f[2] " " f[3]] = 1
+            if (f[7] != "ok" && status[f[2] " " f[3]] == "") status[f[2] " " f[3]] = f[7]
+            if (f[7] != "failed") {
+                add(f[2] " " f[3], f[4])
+                if (f[6] != "-" && f[6] > peak[f[2] " " f[3]]) peak[f[2] " " f[3]] = f[6]
+                wallOf[f[1], f[2], f[3]] = f[4]
+            }
+        }
+    }
+    for (tree in methodsOf) {
+        n = split(methodsOf[tree], list, " ")
+        for (j = 1; j <= n; j++) {
+            key = "floor " tree " " list[j]
+            if (!partial[key] && (chosen[tree] == "" || medianOf(key) < medianOf("floor " tree " " chosen[tree])))
+                chosen[tree] = list[j]
+        }
+    }
+    # Pass 2: each work against the chosen floor just before and just after.
+    for (i = 1; i <= total; i++) {
+        split(lines[i], f, " ")
+        if (f[1] == 0 || f[7] == "failed") continue
+        tree = f[2]
+        if (f[3] == "floor:" chosen[tree]) {
+            for (j = 1; j <= waiting[tree]; j++) {
+                if (waitFloorWall[tree, j] == "") continue
+                add("ratio " tree " " waitName[tree, j], waitWall[tree, j] / ((waitFloorWall[tree, j] + f[4]) / 2))
+                add("cpu ratio " tree " " waitName[tree, j], waitCpu[tree, j] / ((waitFloorCpu[tree, j] + f[5]) / 2))
+            }
+            waiting[tree] = 0
+            lastWall[tree] = f[4]; lastCpu[tree] = f[5]
+        } else if (f[3] !~ /^floor:/) {
+            j = ++waiting[tree]
+            waitName[tree, j] = f[3]; waitWall[tree, j] = f[4]; waitCpu[tree, j] = f[5]
+            waitFloorWall[tree, j] = lastWall[tree]; waitFloorCpu[tree, j] = lastCpu[tree]
+        }
+    }
+    # Works compared with another work of the same round.
+    # (a base "a+b" is the mean of the works a and b).
+    split("wide utf8 all+plain|wide totals all+plain|wide handle all+plain|wide cliwall listwall", pairs, "|")
+    for (p in pairs) {
+        split(pairs[p], f, " ")
+        n = split(f[3], bases, "+")
+        for (r = 1; r <= rounds; r++) {
+            sum = 0
+            for (j = 1; j <= n; j++) sum = ((r, f[1], bases[j]) in wallOf) ? sum + wallOf[r, f[1], bases[j]] : -1e9
+            if (((r, f[1], f[2]) in wallOf) && sum > 0) add("ratio " f[1] " " f[2], wallOf[r, f[1], f[2]] / (sum / n))
+        }
+    }
+
+    printf "floors, median wall time (s) of each way of reading the whole tree (* incomplete: it missed part of the tree):\n"
+    printf "%-5s %-9s %-9s %-9s %s\n", "tree", "ansi", "basic", "handle", "floor"
+    split("wide flat deep intl many", trees, " ")
+    for (t = 1; t <= 5; t++) {
+        line = sprintf("%-5s", trees[t])
+        split("ansi basic handle", list, " ")
+        for (j = 1; j <= 3; j++) {
+            key = "floor " trees[t] " " list[j]
+            line = line sprintf(" %-9s", count[key] ? sprintf("%.3f%s", medianOf(key), partial[key] ? "*" : "") : "-")
+        }
+        print line " " (chosen[trees[t]] != "" ? chosen[trees[t]] : "none")
+    }
+    print ""
+    printf "%-5s %-30s %-22s %-22s %-6s %-6s %-6s %s\n", "tree", "measured work", "floor or base (s)", "work (s)",
+           "ratio", "(cpu)", "target", "result"
+    row("wide", "RunListing \"*.*\"", "all", "floor", 1.15)
+    row("wide", "RunListing \"*.txt\"", "txt", "floor", 1.8)
+    row("flat", "RunListing \"*.*\"", "all", "floor", 1.3)
+    row("deep", "RunListing \"*.*\"", "all", "floor", 1.3)
+    row("intl", "RunListing \"*.*\"", "all", "floor", 1.3)
+    row("many", "FillFolderList", "fill", "floor", 1.5)
+    row("wide", "  --encoding utf-8 / plain", "utf8", "all+plain", 1.10)
+    row("wide", "  --totals / plain", "totals", "all+plain", 1.10)
+    row("wide", "  to an open handle / by path", "handle", "all+plain", 1.05)
+    if (cli != "") row("wide", "dirtally-cli / bench_work (*)", "cliwall", "listwall", 1.05)
+    else printf "%-5s %-30s %s\n", "wide", "dirtally-cli / bench_work (*)", "not built"
+    print ""
+    print "peak working set against that of the floor:"
+    peakRow("wide", "all"); peakRow("flat", "all"); peakRow("deep", "all"); peakRow("intl", "all"); peakRow("many", "fill")
+    if (seen["empty all"])
         printf "  the same program listing an empty folder: %.1f MB (its start-up: the system libraries it loads)\n",
                peak["empty all"] / 1024
-    }
+    if (seen["empty fill"])
+        printf "  the same program filling the list for an empty folder: %.1f MB (with its window)\n",
+               peak["empty fill"] / 1024
 }' "$times"
-echo "floor: the same folders read with one pass each and nothing written (for many: one pass over the"
-echo "folder); ratio: the median over the rounds of work / the mean of the floor runs just before and after,"
-echo "in wall time (the target) and in the process's CPU time (cpu; the CPU clock ticks in 10 ms steps)"
+echo "floor: the fastest of three ways of reading every folder of the tree with one pass each, writing"
+echo "nothing (for many: one pass over the folder): ansi = FindFirstFileA entering each folder, basic ="
+echo "FindFirstFileExW (basic, large fetch) over \\\\?\\ paths, handle = GetFileInformationByHandleEx on"
+echo "each open folder; ratio: the median over the rounds of work / the mean of the floor runs just before"
+echo "and after, in wall time (the target) and in the process's CPU time (cpu; the CPU clock ticks in 10 ms"
+echo "steps); the rows marked / compare with the work named after the slash in the same round; (*) timed"
+echo "from outside, Wine's start included"

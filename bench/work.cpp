@@ -1,16 +1,22 @@
 // bench/work.cpp: runs one piece of the program's real work and times it
 // inside the process, so that Wine's start-up does not count.
 //
-//   bench_work list <startFolder> <filter> <outputPath>
-//       WriteListing with every option on, sorted by name;
+//   bench_work list [--utf8] [--totals] [--handle] <startFolder> <filter> <outputPath>
+//       RunListing with every option on, sorted by name, as the programs
+//       call it (UTF-16 paths); --utf8 and --totals add the console
+//       program's extras, --handle writes to an open file handle as the
+//       console program does to its standard output;
 //       prints "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB>"
 //   bench_work fill <folder>
 //       FillFolderList on a hidden owner-drawn list box with CurrentFolder
 //       set to <folder>; prints "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB> <rows>"
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "browser.h"
 #include "listing.h"
@@ -43,22 +49,53 @@ static HWND CreateHiddenList() {
                            0, 0, 300, 300, parent, nullptr, windowClass.hInstance, nullptr);
 }
 
-// Writes the listing of `startFolder` with every option on and reports it.
-static int TimeListing(const char *startFolder, const char *filter, const char *outputPath) {
+// What one timed listing asks for beyond the dialog's choices.
+struct ListingMode {
+    bool utf8 = false;
+    bool totals = false;
+    bool handle = false;
+};
+
+// Writes the listing of `startFolder` with every option on and reports it;
+// with an output handle, opening and closing the file count as well.
+static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const wchar_t *outputPath,
+                       const ListingMode &mode) {
+    ListingExtras extras;
+    extras.encoding = mode.utf8 ? EncodingUtf8 : EncodingAnsi;
+    extras.totals = mode.totals;
+    ListingRequest request;
+    request.startFolder = startFolder;
+    request.filter = filter;
     // Subfolders, files, by name, path on each line, full path headings, details.
-    const ListingOptions options = {true, true, SortByName, true, true, true};
+    request.options = {true, true, SortByName, true, true, true};
+    request.extras = mode.utf8 || mode.totals ? &extras : nullptr;
     Moment start = Now();
-    WriteListing(outputPath, startFolder, filter, options);
+    if (mode.handle) {
+        request.outputHandle = CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (request.outputHandle == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "bench_work: cannot create the output file (error %lu)\n", GetLastError());
+            return 1;
+        }
+    } else {
+        request.outputPath = outputPath;
+    }
+    ListingResult result = RunListing(request);
+    if (mode.handle) CloseHandle(request.outputHandle);
     Moment end = Now();
+    if (result.outcome != ListingComplete) {
+        std::fprintf(stderr, "bench_work: the listing ended with outcome %d (error %lu)\n",
+                     static_cast<int>(result.outcome), result.systemError);
+        return 1;
+    }
     PrintMeasure(start, end);
     std::printf("\n");
     return 0;
 }
 
 // Fills the folder list for `folder` and reports it with the row count.
-static int TimeFolderList(const char *folder) {
-    if (std::strlen(folder) >= sizeof CurrentFolder) return 2;
-    std::strcpy(CurrentFolder, folder);
+static int TimeFolderList(const wchar_t *folder) {
+    if (!SetCurrentFolder(folder)) return 2;
     ModuleInstance = GetModuleHandleA(nullptr);
     HWND list = CreateHiddenList();
     if (!list) {
@@ -73,10 +110,27 @@ static int TimeFolderList(const char *folder) {
     return 0;
 }
 
-int main(int argc, char **argv) {
-    if (argc == 5 && std::strcmp(argv[1], "list") == 0) return TimeListing(argv[2], argv[3], argv[4]);
-    if (argc == 3 && std::strcmp(argv[1], "fill") == 0) return TimeFolderList(argv[2]);
-    std::fprintf(stderr, "usage: bench_work list <startFolder> <filter> <outputPath>\n"
+// Reads the arguments in UTF-16, as the programs take their paths.
+int main() {
+    int argc = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv && argc >= 5 && std::wcscmp(argv[1], L"list") == 0) {
+        ListingMode mode;
+        int next = 2;
+        for (; next < argc - 3; ++next) {
+            if (std::wcscmp(argv[next], L"--utf8") == 0)
+                mode.utf8 = true;
+            else if (std::wcscmp(argv[next], L"--totals") == 0)
+                mode.totals = true;
+            else if (std::wcscmp(argv[next], L"--handle") == 0)
+                mode.handle = true;
+            else
+                break;
+        }
+        if (next == argc - 3) return TimeListing(argv[next], argv[next + 1], argv[next + 2], mode);
+    }
+    if (argv && argc == 3 && std::wcscmp(argv[1], L"fill") == 0) return TimeFolderList(argv[2]);
+    std::fprintf(stderr, "usage: bench_work list [--utf8] [--totals] [--handle] <startFolder> <filter> <outputPath>\n"
                          "       bench_work fill <folder>\n");
     return 2;
 }
