@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds dirtally.exe and starts it under Wine on
-# the current X display. The program starts in the directory this script is
-# called from, so its folder list opens there.
+# Installs what is missing, builds Dirtally and runs it under Wine.
+#   With an X display and no arguments: starts the dialog, its folder list
+#   opening in the directory this script is called from.
+#   With arguments, or without a display: runs the console program with those
+#   arguments. FOLDER and -o/--output may be Linux paths (relative ones start
+#   from the caller's directory); without FOLDER the caller's directory is
+#   listed; without -o the listing goes to standard output, which then
+#   carries nothing else. The script exits with the program's exit code.
 set -euo pipefail
 start_dir=$PWD
 cd "$(dirname "$0")/.."
@@ -9,16 +14,82 @@ root=$PWD
 build=${BUILD_DIR:-build}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 
-if [ -z "${DISPLAY:-}" ]; then
-    echo "run: no X display (DISPLAY is empty); run this from a desktop session, or under Xvfb: xvfb-run -a ./scripts/run.sh" >&2
-    exit 2
-fi
+if [ $# -eq 0 ] && [ -n "${DISPLAY:-}" ]; then mode=dialog; else mode=console; fi
+# In console mode every step's own output goes to standard error, so that
+# standard output holds the listing alone.
+if [ $mode = console ]; then exec 3>&1 1>&2; fi
+
 ./scripts/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target dirtally -j"$(nproc)"
-echo "run: starting $build/app/dirtally.exe in $start_dir"
-cd "$start_dir"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+if [ $mode = dialog ]; then target=dirtally; else target=dirtally_cli; fi
+cmake --build "$build" --target "$target" -j"$(nproc)"
+
 # A prefix of its own: the test run's prefix maps test drives and forces UTC,
-# neither of which belongs in front of a user.
+# neither of which belongs in front of a user. Without any locale Wine reads
+# Linux names through a 7-bit table; C.UTF-8 is on every Debian. A locale the
+# user chose is kept.
 export WINEPREFIX="$build/wineprefix-run" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-exec wine "$build/app/dirtally.exe"
+if [ -z "${LANG:-}${LC_ALL:-}${LC_CTYPE:-}" ]; then export LANG=C.UTF-8; fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "run: preparing the Wine prefix $WINEPREFIX (once, about 20 seconds)"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+fi
+# Wine's server and services keep the output handles of the program that
+# starts them: let that be one whose output goes nowhere, or a reader of the
+# listing through a pipe would wait for them.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+
+if [ $mode = dialog ]; then
+    echo "run: starting $build/app/dirtally.exe in $start_dir"
+    cd "$start_dir"
+    exec wine "$build/app/dirtally.exe"
+fi
+
+# The Windows form of a path given on the Linux side; a path already in
+# Windows form (C:\x, \\server\share) is kept.
+to_windows() {
+    case "$1" in
+    [A-Za-z]:* | \\\\*) printf '%s' "$1"; return ;;
+    /*) local path=$1 ;;
+    *) local path=$start_dir/$1 ;;
+    esac
+    local converted
+    converted=$(winepath -w "$path" 2>/dev/null </dev/null) || true
+    if [ -z "$converted" ]; then converted="Z:${path//\//\\}"; fi
+    printf '%s' "$converted"
+}
+
+args=()
+folder_given=no
+options_end=no
+while [ $# -gt 0 ]; do
+    arg=$1
+    shift
+    if [ $options_end = yes ]; then
+        args+=("$(to_windows "$arg")")
+        folder_given=yes
+        continue
+    fi
+    case "$arg" in
+    --) options_end=yes; args+=("$arg") ;;
+    -o | --output | -[sq]o | -[sq][sq]o)
+        args+=("$arg")
+        if [ $# -gt 0 ]; then args+=("$(to_windows "$1")"); shift; fi ;;
+    --output=*) args+=("--output=$(to_windows "${arg#--output=}")") ;;
+    -o?*) args+=("-o$(to_windows "${arg#-o}")") ;;
+    --filter | --sort | --exclude | --encoding)
+        args+=("$arg")
+        if [ $# -gt 0 ]; then args+=("$1"); shift; fi ;;
+    -*) args+=("$arg") ;;
+    *) args+=("$(to_windows "$arg")"); folder_given=yes ;;
+    esac
+done
+# The caller's directory goes first, so that an option missing its value
+# at the end is still reported as such.
+if [ $folder_given = no ]; then args=("$(to_windows "$start_dir")" "${args[@]}"); fi
+
+cd "$start_dir"
+exec wine "$build/cli/dirtally-cli.exe" "${args[@]}" 1>&3 3>&-
