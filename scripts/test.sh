@@ -22,3 +22,4 @@ if [ -n "${DISPLAY:-}" ]; then
 else
     xvfb-run -a -s "-screen 0 1024x768x24" ctest "${ctest_args[@]}"
 fi
+BUILD_DIR="$build" ./scripts/package-check.sh
