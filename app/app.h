@@ -1,8 +1,10 @@
 // app/app.h: the main dialog and the About dialog.
 // Everything here runs on the dialog's thread. OutputPath is process-wide
 // and written only by BrowseOutputFile and CreateListing. A create command
-// runs the listing synchronously and leaves the process's current
-// directory wherever the run left it (see listing.h).
+// runs the listing on a worker thread while the dialog's messages keep
+// flowing, and returns only when the run has ended; Escape stops the run,
+// the close box stops it and ends the dialog. The run leaves the process's
+// current directory wherever it ended (see listing.h).
 #pragma once
 #include <windows.h>
 
@@ -31,5 +33,6 @@ void BrowseOutputFile(HWND dialog);
 ListingOptions ReadListingOptions(HWND dialog);
 
 // The create command: output path, filter and options from the dialog,
-// then the listing run under the wait cursor.
+// then the listing run under the wait cursor; after half a second the title
+// shows the counts and the controls are disabled until the run ends.
 void CreateListing(HWND dialog);

@@ -1,7 +1,12 @@
 // The main dialog from its real template, driven in this process; the proposed name.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "app.h"
 #include "browser.h"
@@ -107,4 +112,271 @@ TEST(AboutDialog, EscapeKeepsItOpenAndEnterClosesIt) {
         EXPECT_EQ(!IsWindowVisible(about), key == VK_RETURN) << "key " << key;
     }
     DestroyWindow(about);
+}
+
+namespace {
+
+// The main dialog on a thread of its own running its message loop, as the program's modal
+// loop would, so that this thread can send it commands and watch it meanwhile. It starts
+// in the process's current directory.
+struct UiHost {
+    HWND dialog = nullptr;
+    DWORD threadId = 0;
+    std::thread thread;
+    UiHost() {
+        std::promise<void> made;
+        thread = std::thread([this, &made] {
+            dialog = CreateDialogParamA(ModuleInstance = GetModuleHandleA(nullptr),
+                                        MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+            threadId = GetCurrentThreadId();
+            ShowWindow(dialog, SW_SHOW);
+            made.set_value();
+            MSG message;
+            while (GetMessageA(&message, nullptr, 0, 0) > 0)
+                if (!IsDialogMessageA(dialog, &message)) {
+                    TranslateMessage(&message);
+                    DispatchMessageA(&message);
+                }
+            DestroyWindow(dialog);
+        });
+        made.get_future().wait();
+    }
+    ~UiHost() {
+        PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+        thread.join();
+    }
+    HWND Control(int id) const { return GetDlgItem(dialog, id); }
+    // Sends from this thread; false when the dialog did not answer within `ms`.
+    bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD ms = 200) const {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, ms, &result) != 0;
+    }
+    // The create command as an automation script sends it: returns when the command
+    // has, with the bytes of `output` (if named) at that moment.
+    std::future<std::string> Create(const std::string &output) const {
+        return std::async(std::launch::async, [this, output] {
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CREATE, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(Control(IDC_CREATE)));
+            return output.empty() ? std::string() : ReadWholeFile(output);
+        });
+    }
+    // Escape as the keyboard delivers it: to the focused control, or as a system key to
+    // the dialog when no control has the focus (a disabled one loses it).
+    void PressEscape() const {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(threadId, &info);
+        if (info.hwndFocus) PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_ESCAPE, 1);
+        else PostMessageA(dialog, WM_SYSKEYDOWN, VK_ESCAPE, 1);
+    }
+    HWND Focus() const {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(threadId, &info);
+        return info.hwndFocus;
+    }
+};
+
+const char Title[] = "Dirtally 1.1";
+const char RunRoot[] = "G:\\app";  // G:\app\big (50,000 files), G:\app\small, G:\app\out\...
+
+// G:\app: "big" with 50,000 empty files, five in each of 100 x 100 subfolders (made once:
+// the many folders make a run last over a second), and afresh "small" with 20 files and "out"
+// with full.txt -> /dev/full.
+void MakeRunTrees() {
+    const char script[] = "mkdir -p app && cd app && rm -rf small out && mkdir small out"
+        " && ln -s /dev/full out/full.txt && (cd small && seq -f 's%02g.txt' 1 20 | xargs touch)"
+        " && if [ ! -e big.done ]; then rm -rf big && mkdir big && cd big"
+        " && awk 'BEGIN { for (a = 0; a < 100; a++) for (b = 0; b < 100; b++) print \"d\" a \"/s\" b }'"
+        " | xargs mkdir -p && awk 'BEGIN { for (a = 0; a < 100; a++) for (b = 0; b < 100; b++)"
+        " for (f = 0; f < 5; f++) print \"d\" a \"/s\" b \"/f\" f \".dat\" }' | xargs touch"
+        " && touch ../big.done; fi";
+    ASSERT_EQ(RunUnix("cd " + ShellQuote(DriveFolderUnix('g')) + " && " + script), 0);
+}
+
+// The files and folders counts of a progress title, or false when `title` is not one.
+bool ParseProgress(const std::string &title, long *files, long *folders) {
+    std::string digits;
+    for (char c : title) if (c != ',') digits += c;
+    char tail[16] = "";
+    return std::sscanf(digits.c_str(), "Dirtally 1.1 - %ld files in %ld folder%15s", files,
+                       folders, tail) == 3 && std::string(tail) == "s";
+}
+
+// The enabled state of every child of the dialog, one character each (x: enabled).
+std::string EnabledStates(HWND dialog) {
+    std::string states;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        states += IsWindowEnabled(child) ? 'x' : '-';
+    return states;
+}
+
+// What a watcher saw of the dialog while a create command ran.
+struct Watch {
+    int unanswered = 0;           // messages not answered within 200 ms
+    std::vector<std::string> titles;  // every distinct title, in order
+    std::string statesWhileShown;     // the controls' states while the progress showed
+    bool createAnswered = true;   // a second create sent during the progress returned at once
+    std::string result;           // the file as the command's return found it
+};
+
+// Watches the dialog every 10 ms until the create command returns; while the progress
+// shows, sends a second create once and runs `during` once (may be null).
+Watch WatchRun(const UiHost &host, std::future<std::string> created,
+               void (*during)(const UiHost &host) = nullptr) {
+    Watch watch;
+    bool acted = false;
+    while (created.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        char text[256] = "";
+        DWORD_PTR got = 0;
+        if (!SendMessageTimeoutA(host.dialog, WM_GETTEXT, sizeof text,
+                                 reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 200, &got)) {
+            ++watch.unanswered;
+            continue;
+        }
+        if (watch.titles.empty() || watch.titles.back() != text) watch.titles.push_back(text);
+        if (std::string(text) != Title && !acted) {
+            acted = true;
+            watch.statesWhileShown = EnabledStates(host.dialog);
+            watch.createAnswered = host.Send(host.dialog, WM_COMMAND, IDC_CREATE, 0);
+            if (during) during(host);
+        }
+    }
+    watch.result = created.get();
+    return watch;
+}
+
+// Finds the open message box of this process (the window with the static 0xFFFF).
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM found) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != GetCurrentProcessId() || !IsWindowVisible(window) || !GetDlgItem(window, 0xFFFF))
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+
+// The icon that the open message box shows in its icon control.
+HICON BoxIcon() {
+    HWND box = nullptr;
+    EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&box));
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    return nullptr;
+}
+
+}  // namespace
+
+// A create sent from another thread on a tree of 50,000 files and on a small one: the dialog
+// keeps answering; the long run shows its growing counts in the title with every control
+// disabled and a second create refused at once; the short one changes nothing on screen.
+// Afterwards title, controls (one left disabled before) and focus are as before, and the
+// file, complete when the command returns, equals WriteListing's.
+TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
+    MakeRunTrees();
+    struct RunCase { const char *folder; bool subfolders, showsProgress; const char *why; };
+    const RunCase cases[] = {
+        {"G:\\app\\big", true, true, "50,000 files: the progress shows after half a second"},
+        {"G:\\app\\small", false, false, "20 files: over before the half second"},
+    };
+    for (const RunCase &row : cases) {
+        SCOPED_TRACE(row.why);
+        ASSERT_TRUE(SetCurrentDirectoryA(row.folder));
+        UiHost host;
+        const std::string output = std::string(RunRoot) + "\\out\\run.txt";
+        SetDlgItemTextA(host.dialog, IDC_OUTPUT_FILE, output.c_str());
+        host.Send(host.Control(IDC_INCLUDE_SUBFOLDERS), BM_SETCHECK, row.subfolders, 0);
+        host.Send(host.dialog, WM_NEXTDLGCTL, WPARAM(host.Control(IDC_FILTER)), TRUE);
+        EnableWindow(host.Control(IDC_BROWSE), FALSE);  // must stay disabled afterwards
+        const std::string before = EnabledStates(host.dialog);
+
+        Watch watch = WatchRun(host, host.Create(output));
+        EXPECT_EQ(watch.unanswered, 0) << "the dialog answers within 200 ms";
+        EXPECT_EQ(WindowText(host.dialog), Title) << "the title is restored";
+        long lastFiles = -1, lastFolders = -1, files = 0, folders = 0;
+        size_t shown = 0;
+        for (const std::string &title : watch.titles) {
+            if (title == Title) continue;
+            ++shown;
+            ASSERT_TRUE(ParseProgress(title, &files, &folders)) << title;
+            EXPECT_TRUE(files >= lastFiles && folders >= lastFolders) << title << " grows";
+            EXPECT_TRUE(files <= 50000 && folders <= 10101) << title;
+            lastFiles = files;
+            lastFolders = folders;
+        }
+        if (row.showsProgress) {
+            EXPECT_GE(shown, 1u) << "progress in the title";
+            EXPECT_GT(lastFiles, 0) << "counts that move";
+            EXPECT_EQ(watch.statesWhileShown, std::string(before.size(), '-')) << "all disabled";
+            EXPECT_TRUE(watch.createAnswered) << "a second create is refused, not nested";
+        } else {
+            EXPECT_EQ(watch.titles, std::vector<std::string>{Title}) << "the title never changed";
+        }
+        EXPECT_EQ(EnabledStates(host.dialog), before);
+        EXPECT_EQ(host.Focus(), host.Control(IDC_FILTER)) << "the focus is back";
+        EXPECT_EQ(CurrentFolder, std::string(row.folder)) << "no navigation happened";
+
+        const std::string expected = std::string(RunRoot) + "\\out\\expected.txt";
+        ListingOptions options = ReadListingOptions(host.dialog);
+        ASSERT_EQ(WriteListing(expected.c_str(), row.folder, "*.*", options), ListingComplete);
+        std::string wanted = ReadWholeFile(expected);
+        EXPECT_GT(wanted.size(), 1000u);
+        EXPECT_TRUE(watch.result == wanted) << "byte-exact, complete when the command returned";
+        EXPECT_TRUE(ReadWholeFile(output) == wanted);
+    }
+}
+
+// Escape during a long run stops it: the command returns soon, no file and no box are
+// left, the dialog is as before and a second run then writes its listing.
+TEST(MainDialog, EscapeDuringARunStopsItAndTheDialogStaysUsable) {
+    MakeRunTrees();
+    ASSERT_TRUE(SetCurrentDirectoryA("G:\\app\\big"));
+    BoxAnswerer answerer;
+    UiHost host;
+    const std::string output = std::string(RunRoot) + "\\out\\escaped.txt";
+    SetDlgItemTextA(host.dialog, IDC_OUTPUT_FILE, output.c_str());
+    host.Send(host.Control(IDC_INCLUDE_SUBFOLDERS), BM_SETCHECK, BST_CHECKED, 0);
+    const std::string before = EnabledStates(host.dialog);
+
+    Watch watch = WatchRun(host, host.Create(output), [](const UiHost &h) { h.PressEscape(); });
+    long files = 0, folders = 0;
+    ASSERT_GE(watch.titles.size(), 2u) << "the run was under way when Escape came";
+    EXPECT_TRUE(ParseProgress(watch.titles[1], &files, &folders)) << watch.titles[1];
+    EXPECT_EQ(watch.result, "");
+    EXPECT_FALSE(FileExists(output)) << "the incomplete file is removed";
+    EXPECT_TRUE(answerer.Seen().empty()) << "no message";
+    EXPECT_TRUE(IsWindowVisible(host.dialog));
+    EXPECT_EQ(WindowText(host.dialog), Title);
+    EXPECT_EQ(EnabledStates(host.dialog), before);
+
+    host.Send(host.Control(IDC_INCLUDE_SUBFOLDERS), BM_SETCHECK, BST_UNCHECKED, 0);
+    std::string second = host.Create(output).get();
+    EXPECT_EQ(second.substr(0, 15), "G:\\app\\big\r\n===") << "the second run's listing";
+}
+
+// A file that cannot be created or written is told in a warning box (text and icon), and
+// nothing is left.
+TEST(MainDialog, TellsWhyNoListingWasWrittenWithTheWarningIcon) {
+    MakeRunTrees();
+    ASSERT_TRUE(SetCurrentDirectoryA("G:\\app\\small"));
+    struct FailureCase { const char *output, *message; };
+    const FailureCase cases[] = {
+        {"G:\\app\\missing\\x.txt", "Can't create output file"},  // no such folder
+        {"G:\\app\\out\\full.txt", "Can't write output file"},    // a full disk
+    };
+    UiHost host;
+    for (const FailureCase &row : cases) {
+        SCOPED_TRACE(row.message);
+        BoxAnswerer answerer;
+        static HICON seenIcon;
+        seenIcon = nullptr;
+        answerer.SetBeforeAnswer([](const SeenBox &, void *) { seenIcon = BoxIcon(); }, nullptr);
+        SetDlgItemTextA(host.dialog, IDC_OUTPUT_FILE, row.output);
+        host.Create("").get();  // the full disk's link must not be read
+        ASSERT_EQ(answerer.Seen().size(), 1u);
+        EXPECT_EQ(answerer.Seen()[0].text, row.message);
+        EXPECT_EQ(seenIcon, LoadIconA(nullptr, IDI_WARNING)) << "the warning icon";
+        EXPECT_FALSE(FileExists(row.output)) << "nothing is left";
+    }
 }
