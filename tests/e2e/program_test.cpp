@@ -114,6 +114,44 @@ TEST(Program, TellsWhyNothingWasWrittenAndClosesWithZero) {
     EXPECT_EQ(program.WaitForExit(10000), 0u) << "the close box";
 }
 
+// F:\big, made once: 50,000 empty files, five in each of 100 x 100 subfolders, so that a
+// listing with subfolders runs for over a second.
+static void MakeBigTree() {
+    const char script[] = "[ -e big.done ] || { rm -rf big && mkdir big && cd big"
+        " && awk 'BEGIN { for (a = 0; a < 100; a++) for (b = 0; b < 100; b++) print \"d\" a \"/s\" b }'"
+        " | xargs mkdir -p && awk 'BEGIN { for (a = 0; a < 100; a++) for (b = 0; b < 100; b++)"
+        " for (f = 0; f < 5; f++) print \"d\" a \"/s\" b \"/f\" f \".dat\" }' | xargs touch"
+        " && touch ../big.done; }";
+    ASSERT_EQ(RunUnix("cd " + ShellQuote(DriveFolderUnix('f')) + " && " + script), 0);
+}
+
+// The close box and Alt+F4 during a long run: the run stops, nothing is left and the
+// program ends with 0.
+TEST(Program, ClosingDuringARunStopsItAndExitsWithZero) {
+    MakeTrees();
+    MakeBigTree();
+    struct CloseCase { UINT message; WPARAM wParam; LPARAM lParam; const char *why; };
+    const CloseCase cases[] = {
+        {WM_SYSCOMMAND, SC_CLOSE, 0, "the close box (the platform sends WM_CLOSE)"},
+        {WM_SYSKEYDOWN, VK_F4, 0x203E0001, "Alt+F4 as the keyboard sends it, Alt held"},
+    };
+    for (const CloseCase &row : cases) {
+        SCOPED_TRACE(row.why);
+        Program program("F:\\big");
+        const std::string output = "F:\\e2e\\out\\closed.txt";
+        SetText(program, IDC_OUTPUT_FILE, output);
+        program.Send(IDC_INCLUDE_SUBFOLDERS, BM_SETCHECK, BST_CHECKED, 0);
+        PostMessageA(GetDlgItem(program.dialog, IDC_CREATE), BM_CLICK, 0, 0);
+        std::string title = "Dirtally 1.1";
+        for (int waited = 0; title == "Dirtally 1.1" && waited < 10000; waited += 10, Sleep(10))
+            title = WindowText(program.dialog);
+        EXPECT_NE(title.find(" files in "), std::string::npos) << "under way: " << title;
+        PostMessageA(program.dialog, row.message, row.wParam, row.lParam);
+        EXPECT_EQ(program.WaitForExit(10000), 0u);
+        EXPECT_FALSE(FileExists(output)) << "the incomplete file is removed";
+    }
+}
+
 // About opens from the system menu, modal, and closes on its button; the exit
 // button ends the program with 0.
 TEST(Program, OpensAboutAndExitsWithZero) {
