@@ -211,12 +211,22 @@ std::string EnabledStates(HWND dialog) {
     return states;
 }
 
+// The cursor the dialog sets when the mouse moves over its client area.
+HCURSOR CursorOverClient(const UiHost &host) {
+    host.Send(host.dialog, WM_SETCURSOR, WPARAM(host.dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    CURSORINFO info = {};
+    info.cbSize = sizeof info;
+    GetCursorInfo(&info);
+    return info.hCursor;
+}
+
 // What a watcher saw of the dialog while a create command ran.
 struct Watch {
     int unanswered = 0;           // messages not answered within 200 ms
     std::vector<std::string> titles;  // every distinct title, in order
     std::string statesWhileShown;     // the controls' states while the progress showed
     bool createAnswered = true;   // a second create sent during the progress returned at once
+    bool waitCursor = false;      // the cursor the dialog set over its client area was IDC_WAIT
     std::string result;           // the file as the command's return found it
 };
 
@@ -239,6 +249,7 @@ Watch WatchRun(const UiHost &host, std::future<std::string> created,
             acted = true;
             watch.statesWhileShown = EnabledStates(host.dialog);
             watch.createAnswered = host.Send(host.dialog, WM_COMMAND, IDC_CREATE, 0);
+            watch.waitCursor = CursorOverClient(host) == LoadCursorA(nullptr, IDC_WAIT);
             if (during) during(host);
         }
     }
@@ -310,10 +321,12 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
             EXPECT_GT(lastFiles, 0) << "counts that move";
             EXPECT_EQ(watch.statesWhileShown, std::string(before.size(), '-')) << "all disabled";
             EXPECT_TRUE(watch.createAnswered) << "a second create is refused, not nested";
+            EXPECT_TRUE(watch.waitCursor) << "the wait cursor over the dialog";
         } else {
             EXPECT_EQ(watch.titles, std::vector<std::string>{Title}) << "the title never changed";
         }
         EXPECT_EQ(EnabledStates(host.dialog), before);
+        EXPECT_NE(CursorOverClient(host), LoadCursorA(nullptr, IDC_WAIT)) << "the arrow again";
         EXPECT_EQ(host.Focus(), host.Control(IDC_FILTER)) << "the focus is back";
         EXPECT_EQ(CurrentFolder, std::string(row.folder)) << "no navigation happened";
 
