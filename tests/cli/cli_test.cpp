@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -315,16 +316,29 @@ static size_t Characters(const std::string &utf8) {
     return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
+// A shell word for a UTF-8 name: the command line to the shell passes through
+// the ANSI code page, so bytes from 0x80 up travel as printf's octal escapes.
+static std::string ShellBytes(const std::string &name) {
+    std::string escaped;
+    for (unsigned char c : name) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "\\%03o", c);
+        if (c >= 0x80 || c == '\'' || c == '%' || c == '\\') escaped += octal;
+        else escaped += static_cast<char>(c);
+    }
+    return "\"$(printf '" + escaped + "')\"";
+}
+
 TEST(Cli, Utf8EncodingWritesEveryNameAsItIs) {
     const std::vector<std::string> names = {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt",  // Привет.txt
                                             "\xE6\x9D\xB1\xE4\xBA\xAC.txt",                            // 東京.txt
                                             "caf\xC3\xA9.doc", "plain.txt"};
     // 日本ДОМ: already upper case, as the listing shows folder names.
     const std::string folder = "\xE6\x97\xA5\xE6\x9C\xAC\xD0\x94\xD0\x9E\xD0\x9C";
-    std::string make = "mkdir " + ShellQuote(folder);
+    std::string make = "mkdir " + ShellBytes(folder);
     for (const std::string &name : names)
-        make += " && f 100 '2001-02-03' " + ShellQuote(name) + " && f 2 '2001-02-03' " + ShellQuote(folder + "/" + name);
-    std::string tree = Tree("utf8", make + " && TZ=UTC touch -d '2001-02-03' " + ShellQuote(folder));
+        make += " && f 100 '2001-02-03' " + ShellBytes(name) + " && f 2 '2001-02-03' " + ShellBytes(folder + "/" + name);
+    std::string tree = Tree("utf8", make + " && TZ=UTC touch -d '2001-02-03' " + ShellBytes(folder));
     Outcome namesOnly = RunCli({L"-s", L"--no-path", L"--short-headings", L"--no-details", L"--encoding", L"utf-8", Widen(tree)});
     EXPECT_EQ(0u, namesOnly.code) << namesOnly.err;
     EXPECT_EQ(std::string::npos, namesOnly.out.find('?')) << "no name lost to the code page";
