@@ -406,12 +406,16 @@ TEST(Cli, TotalsCountTheFilesAndBytesOfEachBlockAndTheWholeTree) {
     }
 }
 
-TEST(Cli, CtrlCStopsTheRunRemovesTheFileAndExitsWith130) {
-    // Wide enough that a run lasts a good while after its file appears; kept
-    // between test runs, as it takes seconds to make.
-    std::string big = Scratch() + "/big";
-    ASSERT_EQ(0, RunUnix("cd " + ShellQuote(Scratch()) + " && { test -e big/d400/f500 || { rm -rf big && mkdir big && "
+// 200,000 empty files in 400 folders: a run that lasts a good while after
+// its file appears. Kept between test runs, as it takes seconds to make.
+static std::string BigTree() {
+    EXPECT_EQ(0, RunUnix("cd " + ShellQuote(Scratch()) + " && { test -e big/d400/f500 || { rm -rf big && mkdir big && "
                          "cd big && for d in $(seq 400); do mkdir d$d && (cd d$d && seq -f f%g 500 | xargs touch); done; }; }"));
+    return Scratch() + "/big";
+}
+
+TEST(Cli, CtrlCStopsTheRunRemovesTheFileAndExitsWith130) {
+    BigTree();
     // A terminal's Ctrl+C reaches a program under Wine as SIGINT: sent once
     // the output file exists, that is, once the run has started.
     const char *exe = std::getenv("DIRTALLY_CLI_EXE");
@@ -422,4 +426,62 @@ TEST(Cli, CtrlCStopsTheRunRemovesTheFileAndExitsWith130) {
     EXPECT_EQ(130, code);
     EXPECT_NE(0, RunUnix("test -e " + ShellQuote(Scratch() + "/ctrlc.txt"))) << "the incomplete file is removed";
     EXPECT_EQ("", ReadWholeFile(UnixToWindows(Scratch() + "/ctrlc.err"))) << "no message";
+}
+
+// The text of the console's screen buffer, row by row.
+static std::string ScreenText(HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info)) return "";
+    std::wstring text(static_cast<size_t>(info.dwSize.X) * static_cast<size_t>(info.dwSize.Y), L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, &text[0], static_cast<DWORD>(text.size()), {0, 0}, &read);
+    return Utf8(text.substr(0, read));
+}
+
+TEST(Cli, ProgressLineShowsOnAConsoleDuringALongRunUnlessQuiet) {
+    // Standard error is a console of this process, the listing goes to a file.
+    std::string big = BigTree();
+    auto openScreen = [] {
+        return CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE screen = openScreen();
+    if (screen == INVALID_HANDLE_VALUE) {
+        FreeConsole();  // a console without a screen, as a program started from Linux may get
+        if (AllocConsole()) screen = openScreen();
+    }
+    if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
+    const char *exe = std::getenv("DIRTALLY_CLI_EXE");
+    for (bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "-q" : "no -q");
+        COORD origin = {0, 0};
+        DWORD written = 0;
+        FillConsoleOutputCharacterW(screen, L' ', 80 * 300, origin, &written);
+        std::wstring line = Quote(Widen(UnixToWindows(exe ? exe : ""))) + L" -s -o " +
+                            Quote(Widen(UnixToWindows(Scratch() + "/progress.txt"))) + (quiet ? L" -q " : L" ") +
+                            Quote(Widen(UnixToWindows(big)));
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE error = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                   OPEN_EXISTING, 0, nullptr);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = error;
+        startup.hStdOutput = error;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+        bool seen = false;
+        while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT)
+            if (ScreenText(screen).find(" files in ") != std::string::npos) seen = true;
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        CloseHandle(error);
+        EXPECT_EQ(0u, code);
+        EXPECT_EQ(!quiet, seen);
+        EXPECT_EQ(std::string::npos, ScreenText(screen).find_first_not_of(' ')) << "the line is cleared at the end";
+    }
+    CloseHandle(screen);
 }
