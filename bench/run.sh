@@ -190,14 +190,18 @@ fill_run() {  # tree, rows, drive (T: unless given)
     echo "$round $1 fill $wall $cpu $peak $status" >> "$times"
 }
 
-# The console program against bench_work's listing, each timed from outside
-# (Wine's start included), recorded as "<round> wide listwall|cliwall
-# <wallSeconds> - - <status>"; the console program's file must be
-# byte-identical to bench_work's.
-cli_runs() {
-    local status=ok
+# bench_work's listing of wide timed from outside (Wine's start included),
+# recorded as "<round> wide listwall <wallSeconds> - - ok".
+listwall_run() {
     measure "$work" list 'T:\wide' '*.*' 'U:\wide-listwall.txt' || exit 1
     echo "$round wide listwall $outside - - ok" >> "$times"
+}
+
+# The console program between two of bench_work's listings, timed alike and
+# recorded as "cliwall"; its file must be byte-identical to bench_work's.
+cli_runs() {
+    local status=ok
+    listwall_run
     if measure "$cli" -s -q -o 'U:\wide-cli.txt' 'T:\wide'; then
         cmp -s "$out/wide-listwall.txt" "$out/wide-cli.txt" || status=differs
         [ "$status" = ok ] || echo "bench: the console program's listing of wide differs from RunListing's" >&2
@@ -205,12 +209,13 @@ cli_runs() {
     else
         echo "$round wide cliwall 0 - - failed" >> "$times"
     fi
+    listwall_run
 }
 
 # Each piece of work runs between two floor runs of its tree, so that its
-# ratio compares it with the floor measured just before and just after; the
-# console program's extras run between two plain listings and are compared
-# with their mean.
+# ratio compares it with the floor measured just before and just after; in
+# the same way each of the console program's extras runs between two plain
+# listings, and the console program between two runs of bench_work.
 echo "bench: 1 warm-up round and $rounds measured rounds"
 for ((round = 0; round <= rounds; round++)); do
     floor_run wide walk "$wide_folders" "$wide_files"
@@ -218,9 +223,12 @@ for ((round = 0; round <= rounds; round++)); do
     floor_run wide walk "$wide_folders" "$wide_files"
     list_run wide txt T: '*.txt' "$lines_wide_txt"
     floor_run wide walk "$wide_folders" "$wide_files"
+    list_run wide plain T: '*.*' "$lines_wide_all"
     list_run wide utf8 T: '*.*' "$lines_wide_all" --utf8
+    list_run wide plain T: '*.*' "$lines_wide_all"
     # Totals add at least one line per folder block; their form is the engine's.
     list_run wide totals T: '*.*' "$((lines_wide_all + wide_folders))+" --totals
+    list_run wide plain T: '*.*' "$lines_wide_all"
     list_run wide handle T: '*.*' "$lines_wide_all" --handle
     list_run wide plain T: '*.*' "$lines_wide_all"
     [ -n "$cli" ] && cli_runs
@@ -245,13 +253,13 @@ done
 # work's ratio is the median over the rounds of the work's time divided by
 # the mean of that floor's runs on either side of it, for the wall time (the
 # target) and for the process's CPU time (a cross-check against other load);
-# the console program's extras are compared with the mean of the plain
-# listings before and after them in the same round instead, and the console program with bench_work's listing,
-# both timed from outside.
+# the console program's extras are compared with the plain listings just
+# before and after them instead, and the console program with bench_work's
+# listings around it, all three timed from outside.
 echo
 echo "Dirtally benchmark: $rounds rounds after a warm-up, seed $seed; seconds as median (min..max)"
 echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(wine --version)"
-awk -v cli="$cli" -v rounds="$rounds" '
+awk -v cli="$cli" '
 function median(list, n,    sorted, i, j, swap) {
     if (n == 0) return 0
     for (i = 1; i <= n; i++) sorted[i] = list[i]
@@ -278,7 +286,6 @@ function span(key,    i, lo, hi) {
 # against the work `base` of the same round.
 function row(tree, what, name, base, target,    r, c, result, against) {
     against = base == "floor" ? "floor " tree " " chosen[tree] : tree " " base
-    sub(/\+.*/, "", against)
     if (!seen[tree " " name]) {
         printf "%-5s %-30s %-22s %-22s %-6s %-6s %-6s %s\n", tree, what, span(against), "not built", "-", "-",
                "<=" target, "-"
@@ -303,6 +310,31 @@ function peakRow(tree, name,    extra) {
            peak[tree " " name] / 1024, peak["floor " tree " " chosen[tree]] / 1024, extra,
            status[tree " " name] != "" ? status[tree " " name] : (extra <= 8 ? "holds" : "MISSED")
 }
+# The ratios of the works named in `names` (" a b ") on `tree` against the
+# mean of the runs of `reference` just before and just after each of them.
+function interleave(tree, reference, names,    i, j, n, f, lastWall, lastCpu, queueName, queueWall, queueCpu,
+                    queueRefWall, queueRefCpu) {
+    n = 0
+    lastWall = ""
+    for (i = 1; i <= total; i++) {
+        split(lines[i], f, " ")
+        if (f[1] == 0 || f[2] != tree || f[7] == "failed") continue
+        if (f[3] == reference) {
+            for (j = 1; j <= n; j++) {
+                if (queueRefWall[j] == "") continue
+                add("ratio " tree " " queueName[j], queueWall[j] / ((queueRefWall[j] + f[4]) / 2))
+                if (queueCpu[j] != "-" && queueRefCpu[j] + f[5] > 0)
+                    add("cpu ratio " tree " " queueName[j], queueCpu[j] / ((queueRefCpu[j] + f[5]) / 2))
+            }
+            n = 0
+            lastWall = f[4]; lastCpu = f[5]
+        } else if (index(names, " " f[3] " ")) {
+            ++n
+            queueName[n] = f[3]; queueWall[n] = f[4]; queueCpu[n] = f[5]
+            queueRefWall[n] = lastWall; queueRefCpu[n] = lastCpu
+        }
+    }
+}
 { lines[++total] = $0 }
 END {
     # Pass 1: the floor runs of each way of reading, and the status of each work.
@@ -322,7 +354,6 @@ END {
             if (f[7] != "failed") {
                 add(f[2] " " f[3], f[4])
                 if (f[6] != "-" && f[6] > peak[f[2] " " f[3]]) peak[f[2] " " f[3]] = f[6]
-                wallOf[f[1], f[2], f[3]] = f[4]
             }
         }
     }
@@ -334,37 +365,13 @@ END {
                 chosen[tree] = list[j]
         }
     }
-    # Pass 2: each work against the chosen floor just before and just after.
-    for (i = 1; i <= total; i++) {
-        split(lines[i], f, " ")
-        if (f[1] == 0 || f[7] == "failed") continue
-        tree = f[2]
-        if (f[3] == "floor:" chosen[tree]) {
-            for (j = 1; j <= waiting[tree]; j++) {
-                if (waitFloorWall[tree, j] == "") continue
-                add("ratio " tree " " waitName[tree, j], waitWall[tree, j] / ((waitFloorWall[tree, j] + f[4]) / 2))
-                add("cpu ratio " tree " " waitName[tree, j], waitCpu[tree, j] / ((waitFloorCpu[tree, j] + f[5]) / 2))
-            }
-            waiting[tree] = 0
-            lastWall[tree] = f[4]; lastCpu[tree] = f[5]
-        } else if (f[3] !~ /^floor:/) {
-            j = ++waiting[tree]
-            waitName[tree, j] = f[3]; waitWall[tree, j] = f[4]; waitCpu[tree, j] = f[5]
-            waitFloorWall[tree, j] = lastWall[tree]; waitFloorCpu[tree, j] = lastCpu[tree]
-        }
-    }
-    # Works compared with another work of the same round.
-    # (a base "a+b" is the mean of the works a and b).
-    split("wide utf8 all+plain|wide totals all+plain|wide handle all+plain|wide cliwall listwall", pairs, "|")
-    for (p in pairs) {
-        split(pairs[p], f, " ")
-        n = split(f[3], bases, "+")
-        for (r = 1; r <= rounds; r++) {
-            sum = 0
-            for (j = 1; j <= n; j++) sum = ((r, f[1], bases[j]) in wallOf) ? sum + wallOf[r, f[1], bases[j]] : -1e9
-            if (((r, f[1], f[2]) in wallOf) && sum > 0) add("ratio " f[1] " " f[2], wallOf[r, f[1], f[2]] / (sum / n))
-        }
-    }
+    # Pass 2: each work against the chosen floor just before and just after,
+    # the extras against the plain listings around them, the console program
+    # against the listings timed from outside around it.
+    for (tree in methodsOf)
+        if (chosen[tree] != "") interleave(tree, "floor:" chosen[tree], " all txt fill ")
+    interleave("wide", "plain", " utf8 totals handle ")
+    interleave("wide", "listwall", " cliwall ")
 
     printf "floors, median wall time (s) of each way of reading the whole tree (* incomplete: it missed part of the tree):\n"
     printf "%-5s %-9s %-9s %-9s %s\n", "tree", "ansi", "basic", "handle", "floor"
@@ -387,9 +394,9 @@ END {
     row("deep", "RunListing \"*.*\"", "all", "floor", 1.3)
     row("intl", "RunListing \"*.*\"", "all", "floor", 1.3)
     row("many", "FillFolderList", "fill", "floor", 1.5)
-    row("wide", "  --encoding utf-8 / plain", "utf8", "all+plain", 1.10)
-    row("wide", "  --totals / plain", "totals", "all+plain", 1.10)
-    row("wide", "  to an open handle / by path", "handle", "all+plain", 1.05)
+    row("wide", "  --encoding utf-8 / plain", "utf8", "plain", 1.10)
+    row("wide", "  --totals / plain", "totals", "plain", 1.10)
+    row("wide", "  to an open handle / by path", "handle", "plain", 1.05)
     if (cli != "") row("wide", "dirtally-cli / bench_work (*)", "cliwall", "listwall", 1.05)
     else printf "%-5s %-30s %s\n", "wide", "dirtally-cli / bench_work (*)", "not built"
     print ""
@@ -407,5 +414,5 @@ echo "nothing (for many: one pass over the folder): ansi = FindFirstFileA enteri
 echo "FindFirstFileExW (basic, large fetch) over \\\\?\\ paths, handle = GetFileInformationByHandleEx on"
 echo "each open folder; ratio: the median over the rounds of work / the mean of the floor runs just before"
 echo "and after, in wall time (the target) and in the process's CPU time (cpu; the CPU clock ticks in 10 ms"
-echo "steps); the rows marked / compare with the work named after the slash in the same round; (*) timed"
-echo "from outside, Wine's start included"
+echo "steps); the rows with a slash compare likewise with the runs of the work after the slash just"
+echo "before and after; (*) timed from outside, Wine's start included"
