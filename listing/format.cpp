@@ -16,6 +16,12 @@ static std::string collected;
 static bool writeFailed = false;
 static DWORD writeError = 0;
 static ListingEncoding widthEncoding = EncodingAnsi;
+static OutputWriter WriteOutput = WriteFile;
+
+void SetOutputWriter(OutputWriter writer) {
+    WriteOutput = writer ? writer : WriteFile;
+}
+
 // Where the line being built begins in `collected`.
 static size_t lineStart = 0;
 
@@ -61,7 +67,7 @@ static void WriteCollected() {
     while (left > 0) {
         DWORD piece = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
         DWORD written = 0;
-        if (!WriteFile(OutputFile, data, piece, &written, nullptr)) {
+        if (!WriteOutput(OutputFile, data, piece, &written, nullptr)) {
             writeError = GetLastError();
             writeFailed = true;
             break;

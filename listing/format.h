@@ -35,6 +35,12 @@ void WriteEntryLines(const std::string &path, const FolderEntry *head, bool path
 // The two empty lines that close a folder block.
 void WriteFolderEnd();
 
+// Replaces the call that writes to the file (WriteFile when null). Lets
+// tests hand the listing short and failing writes.
+typedef BOOL(WINAPI *OutputWriter)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                                   LPOVERLAPPED overlapped);
+void SetOutputWriter(OutputWriter writer);
+
 // What a totals line counts.
 struct ListingTotals {
     unsigned long long folders;

@@ -239,9 +239,12 @@ ListingResult RunListing(const ListingRequest &request) {
     bool written = EndOutput();
     if (!written) writeError = OutputError();
     if (request.outputPath) CloseHandle(file);
-    // The scans leave the current directory where the last one entered, as
-    // far as the system lets a folder be current.
-    if (!run.lastEntered.empty()) SetCurrentDirectoryW(PlainFolder(run.lastEntered).c_str());
+    // The scans leave the current directory where the last one entered. A
+    // current directory holds at most MAX_PATH - 2 characters (and Wine
+    // corrupts its process state when given more): a deeper last folder
+    // leaves the current directory where it was.
+    std::wstring last = PlainFolder(run.lastEntered);
+    if (!last.empty() && last.size() <= MAX_PATH - 2) SetCurrentDirectoryW(last.c_str());
     ListingResult result = {ListingComplete, 0};
     if (run.cancelled) result = {ListingCancelled, 0};
     else if (!written) result = {ListingNotWritten, writeError};

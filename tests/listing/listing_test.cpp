@@ -2,9 +2,11 @@
 // byte, and the entry ordering against a plain exchange sort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdlib.h>
 
+#include "format.h"
 #include "listing.h"
 #include "names.h"
 #include "scan.h"
@@ -184,20 +186,97 @@ TEST(WriteListing, OutputInsideTheTreeAndTheCurrentDirectoryAfter) {
     EXPECT_EQ(CurrentDirectory(), tree + "\\b\\Deep");  // the last folder scanned, entered as enumerated
 }
 
-TEST(WriteListing, FoldersThatCannotBeEnteredGetAnEmptyBlock) {
-    // Running as root, Wine enters even a folder with mode 000. A Linux name
-    // that is not UTF-8 arrives mangled ("BAD?"), and no folder has that name.
+TEST(WriteListing, NamesThatDoNotConvertAreEnteredAndAMissingDriveGivesAnEmptyBlock) {
+    // A Linux name that is not UTF-8 arrives mangled ("BAD?"): no ANSI name reaches it, its own name does.
     std::string tree = Tree("closed", "bad=$(printf 'bad\\377') && mkdir \"$bad\" && touch \"$bad/f\"");
-    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?"}) + Block("BAD?", 14, {}));
+    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?"}) + Block("BAD?", 14, {"f"}));
     EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {})) << "a start folder on a drive that is not ready";
 }
 
-TEST(WriteListing, SubfolderPathsPast259CharactersGetNoBlock) {
-    std::string a(200, 'A'), b(51, 'B'), c(50, 'C');
-    std::string tree = Tree("long", "mkdir -p " + a + "/" + b + "/deep " + a + "/" + c);
-    // D:\long\A... is 208 characters: with B... it would be 260, with C... exactly 259.
-    EXPECT_EQ(List(tree, "*.*", kNames), Block("long", 7, {a}) + Block(a, 208, {b, c}) + Block(c, 259, {}));
-    SetCurrentDirectoryA("D:\\");  // Wine cannot start a process from a 259-character current directory
+// UTF-8 bytes for the Linux side, written as octal escapes for printf.
+static std::string Octal(const std::string &utf8) {
+    std::string out;
+    for (unsigned char c : utf8) {
+        char piece[8];
+        snprintf(piece, sizeof piece, "\\%03o", c);
+        out += piece;
+    }
+    return out;
+}
+
+// The names FindFirstFileA gives for the files of `folder`, ordered by the listing's name order.
+static std::vector<std::string> AnsiFileNames(const std::string &folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        return CompareNamesNoCase(a.c_str(), b.c_str()) < 0;
+    });
+    return names;
+}
+
+TEST(WriteListing, NamesAreWrittenAsTheAnsiCallsGiveThem) {
+    ASSERT_EQ(1252u, GetACP()) << "the test run sets LANG=C.UTF-8, which Wine reads as code page 1252";
+    const char *const names[] = {
+        "\xC4\x80\xC4\x81 \xC5\x81\xC5\x82 \xC7\xBA.txt",       // Latin Extended: best-fit or "?"
+        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.doc",          // Greek
+        "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",       // Cyrillic, no extension
+        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D.txt",                  // Hebrew
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.mp3",              // CJK
+        "\xE2\x82\xAC \xE2\x84\xA2 \xE2\x80\xA2 \xE2\x80\xA6 \xE2\x99\xAB",  // symbols, some in 1252
+        "smile \xF0\x9F\x98\x80.png",                            // an emoji: a surrogate pair
+        "caf\xC3\xA9 na\xC3\xAFve.txt",                          // Latin-1: kept as such
+    };
+    std::string commands = "true";
+    for (const char *name : names) commands += " && touch \"$(printf '" + Octal(name) + "')\"";
+    std::string tree = Tree("scripts", commands);
+    std::vector<std::string> expected = AnsiFileNames(tree);
+    ASSERT_EQ(expected.size(), sizeof names / sizeof names[0]);
+    EXPECT_EQ(List(tree, "*.*", {false, true, SortByName, false, false, false}), Block("scripts", 10, expected));
+}
+
+TEST(WriteListing, FoldersOutsideTheCodePageListTheirContents) {
+    // Two siblings both become "???" and keep their enumeration order (中 before 日);
+    // Привет becomes "??????"; café is raised by the ASCII rule alone.
+    std::string tree = Tree("intl", "for d in '" + Octal("日本語") + "' '" + Octal("中文字") + "' '" + Octal("Привет") +
+                                        "' 'caf\\303\\251'; do mkdir \"$(printf \"$d\")\"; done && "
+                                        "touch \"$(printf '" + Octal("日本語/a.txt") + "')\" \"$(printf '" + Octal("中文字/b.txt") +
+                                        "')\" \"$(printf '" + Octal("Привет/файл.txt") + "')\" \"$(printf 'caf\\303\\251/x')\" && "
+                                        "mkdir \"$(printf '" + Octal("日本語/深い") + "')\" && touch \"$(printf '" + Octal("日本語/深い/z") + "')\"");
+    EXPECT_EQ(List(tree, "*.*", {true, true, SortByName, false, true, false}),
+              Block("D:\\intl", 7, {"???", "???", "??????", "CAF\xE9"}) + Block("D:\\intl\\???", 11, {"b.txt"}) +
+                  Block("D:\\intl\\???", 11, {"??", "a.txt"}) + Block("D:\\intl\\???\\??", 14, {"z"}) +
+                  Block("D:\\intl\\??????", 14, {"????.txt"}) + Block("D:\\intl\\CAF\xE9", 12, {"x"}));
+}
+
+TEST(WriteListing, DeepTreesGetEveryBlockWithLinesUncut) {
+    // Twenty levels of 49 letters: paths pass 1,000 characters; files at three depths.
+    std::string unixPath, shown = "D:\\deep", commands = "true";
+    std::vector<std::string> levels;
+    for (int i = 0; i < 20; ++i) {
+        std::string component(49, static_cast<char>('a' + i));
+        unixPath += (i ? "/" : "") + component;
+        levels.push_back(std::string(49, static_cast<char>('A' + i)));
+        if (i == 4 || i == 12 || i == 19) commands += " && mkdir -p " + unixPath + " && touch " + unixPath + "/f" + std::to_string(i);
+    }
+    std::string tree = Tree("deep", commands);
+    std::string expected = Block(shown, shown.size(), {shown + "\\" + levels[0]});
+    for (int i = 0; i < 20; ++i) {
+        std::string path = shown + "\\" + levels[static_cast<size_t>(i)];
+        std::vector<std::string> entries;
+        if (i < 19) entries.push_back(path + "\\" + levels[static_cast<size_t>(i + 1)]);
+        if (i == 4 || i == 12 || i == 19) entries.push_back(path + "\\f" + std::to_string(i));
+        expected += Block(path, path.size(), entries);
+        shown = path;
+    }
+    EXPECT_EQ(shown.size(), 1007u);
+    EXPECT_EQ(List(tree, "*.*", {true, true, SortByName, true, true, false}), expected);
+    SetCurrentDirectoryA("D:\\");  // Wine cannot start a process from a deep current directory
 }
 
 TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
@@ -209,24 +288,58 @@ TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
               Block("D:\\loop", 7, {"A", "C"}) + Block("D:\\loop\\A", 9, {"B", "TOC"}) +
                   Block("D:\\loop\\A\\B", 11, {"UP"}) + Block("D:\\loop\\A\\TOC", 13, {}) + Block("D:\\loop\\C", 9, {}));
     ASSERT_EQ(0, RunUnix("ln -s . " + ShellQuote(DriveFolderUnix('d') + "/loop/A/B/self")));
-    EXPECT_EQ(List(tree + "\\A\\B", "*.*", full),
-              Block("D:\\loop\\A\\B", 11, {"SELF", "UP"}) + Block("D:\\loop\\A\\B\\UP", 14, {"B", "TOC"}) +
-                  Block("D:\\loop\\A\\B\\UP\\TOC", 18, {}))
-        << "two links in B; from B, UP leads above the start: followed once, and its B is the start again";
+    const std::string fromB = Block("D:\\loop\\A\\B", 11, {"SELF", "UP"}) + Block("D:\\loop\\A\\B\\UP", 14, {"B", "TOC"}) +
+                              Block("D:\\loop\\A\\B\\UP\\TOC", 18, {});
+    // Two links in B; from B, UP leads above the start: followed once, and its B is the start again.
+    // A check that holds only most of the time is no check: 200 runs, not one miss.
+    for (int round = 0; round < 200; ++round) ASSERT_EQ(List(tree + "\\A\\B", "*.*", full), fromB) << "round " << round;
+}
+
+// Runs `commands` as root on the Linux side; false (and the reason) when mounting is refused.
+static bool Mounted(const std::string &commands) {
+    return RunUnix(commands + " 2>/dev/null") == 0;
+}
+
+TEST(WriteListing, MountsLeadingBackAreNotEnteredAndEqualIdsOnOtherVolumesAre) {
+    std::string base = DriveFolderUnix('d') + "/mounts";
+    RunUnix("for m in " + ShellQuote(base) + "/bind/A/B " + ShellQuote(base) + "/roots/one/two " + ShellQuote(base) +
+            "/roots/one; do umount \"$m\" 2>/dev/null; done; true");
+    std::string tree = Tree("mounts", "mkdir -p bind/A/B roots/one && touch bind/A/f");
+    if (!Mounted("cd " + ShellQuote(base) + " && mount --bind bind/A bind/A/B"))
+        GTEST_SKIP() << "mounting is refused here (needs root and a mount namespace that allows it)";
+    const ListingOptions full = {true, true, SortByName, false, true, false};
+    // A folder mounted into itself is the same folder again: listed, not entered.
+    EXPECT_EQ(List(tree + "\\bind", "*.*", full),
+              Block("D:\\mounts\\bind", 14, {"A"}) + Block("D:\\mounts\\bind\\A", 16, {"B", "f"}));
+    // Two file systems whose roots have the same file id, one inside the other: both entered.
+    ASSERT_TRUE(Mounted("cd " + ShellQuote(base) + "/roots && mount -t tmpfs -o size=64k tmpfs one && mkdir one/two && "
+                        "mount -t tmpfs -o size=64k tmpfs one/two && touch one/x one/two/y"));
+    EXPECT_EQ(List(tree + "\\roots", "*.*", full),
+              Block("D:\\mounts\\roots", 15, {"ONE"}) + Block("D:\\mounts\\roots\\ONE", 19, {"TWO", "x"}) +
+                  Block("D:\\mounts\\roots\\ONE\\TWO", 23, {"y"}));
+    SetCurrentDirectoryA("D:\\");
+    RunUnix("umount " + ShellQuote(base + "/roots/one/two") + "; umount " + ShellQuote(base + "/roots/one") +
+            "; umount " + ShellQuote(base + "/bind/A/B"));
 }
 
 TEST(WriteListing, OutputInAMissingFolderIsNotCreated) {
     std::string tree = Tree("nocreate", "true");
     ASSERT_TRUE(SetCurrentDirectoryA(tree.c_str()));
     BoxAnswerer answerer;
-    WriteListing("D:\\nocreate\\missing\\out.txt", "D:\\", "*.*", kNames);
-    ASSERT_TRUE(answerer.WaitFor(1, 5000));
-    EXPECT_EQ(answerer.Seen()[0].caption + ": " + answerer.Seen()[0].text, "Dirtally 1.1: Can't create output file");
+    EXPECT_EQ(WriteListing("D:\\nocreate\\missing\\out.txt", "D:\\", "*.*", kNames), ListingNotCreated);
     EXPECT_FALSE(FileExists(tree + "\\missing"));
     EXPECT_EQ(CurrentDirectory(), tree);  // nothing was scanned
+    EXPECT_FALSE(answerer.WaitFor(1, 300)) << "the engine tells its caller and shows nothing";
 }
 
-enum StopCause { DevFull, OutOfMemory, SmallDisk };
+// Writes that report success with fewer bytes than asked (at most 1,000 a call, or none).
+static DWORD shortWriteLimit = 0;
+static BOOL WINAPI ShortWrite(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (shortWriteLimit == 0) { *written = 0; return TRUE; }
+    return WriteFile(file, data, bytes < shortWriteLimit ? bytes : shortWriteLimit, written, overlapped);
+}
+
+enum StopCause { DevFull, OutOfMemory, SmallDisk, ZeroWrite };
 
 TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
     std::string tree = Tree("stop", "mkdir A Z out && cd A && seq -f 'file-%05g-with-a-rather-long-name.txt' 3000 | xargs touch");
@@ -234,12 +347,17 @@ TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
     std::vector<std::string> names(3000);
     for (size_t i = 0; i < names.size(); ++i)
         names[i] = "file-" + std::to_string(100001 + i).substr(1) + "-with-a-rather-long-name.txt";
-    // Unbroken, A's block outgrows the write buffer twice over and comes out whole.
-    EXPECT_EQ(List(tree, "*.*", kNames), Block("stop", 7, {"A", "OUT", "Z"}) + Block("A", 9, names) +
-                                             Block("OUT", 11, {}) + Block("Z", 9, {}));
+    // Unbroken, A's block outgrows the write buffer twice over and comes out whole,
+    // also when every write takes only part of what it is given.
+    const std::string whole = Block("stop", 7, {"A", "OUT", "Z"}) + Block("A", 9, names) + Block("OUT", 11, {}) + Block("Z", 9, {});
+    EXPECT_EQ(List(tree, "*.*", kNames), whole);
+    shortWriteLimit = 1000;
+    SetOutputWriter(ShortWrite);
+    EXPECT_EQ(List(tree, "*.*", kNames), whole) << "short writes that succeed: the rest is written after";
+    SetOutputWriter(nullptr);
     const char *const why[] = {"every write fails (a link to /dev/full)", "memory runs out: no partial listing",
-                               "a 16 KiB file system fills up part way"};
-    for (StopCause cause : {DevFull, OutOfMemory, SmallDisk}) {
+                               "a 16 KiB file system fills up part way", "a write succeeds and takes nothing"};
+    for (StopCause cause : {DevFull, OutOfMemory, ZeroWrite, SmallDisk}) {
         SCOPED_TRACE(why[cause]);
         ResetFolderUnix(out);
         ASSERT_EQ(0, cause == DevFull ? RunUnix("ln -s /dev/full " + ShellQuote(out + "/out.txt")) : 0);
@@ -249,14 +367,38 @@ TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
         BoxAnswerer answerer;
         allocationsLeft = 2000;  // enough for the top folder, not for A
         if (cause == OutOfMemory) SetEntryAllocator(FewAllocations);
-        WriteListing("out.txt", tree.c_str(), "*.*", {true, true, SortByName, false, false, true});
+        shortWriteLimit = 0;
+        if (cause == ZeroWrite) SetOutputWriter(ShortWrite);
+        EXPECT_EQ(WriteListing("out.txt", tree.c_str(), "*.*", {true, true, SortByName, false, false, true}), ListingNotWritten);
         SetEntryAllocator(nullptr);
+        SetOutputWriter(nullptr);
         EXPECT_EQ(CurrentDirectory(), tree + "\\A");  // the run stopped in A: Z was never scanned
         SetCurrentDirectoryA("D:\\");
         // Wine cannot remove a link to a device, so that case checks the rest.
         EXPECT_TRUE(cause == DevFull || RunUnix("test ! -e " + ShellQuote(out + "/out.txt")) == 0);
         if (cause == SmallDisk) RunUnix("umount " + ShellQuote(out));
-        ASSERT_TRUE(answerer.WaitFor(1, 5000));
-        EXPECT_EQ(answerer.Seen()[0].caption + ": " + answerer.Seen()[0].text, "Dirtally 1.1: Can't write output file");
+        EXPECT_FALSE(answerer.WaitFor(1, 300)) << "the engine tells its caller and shows nothing";
     }
+}
+
+// Where the test program runs again under another time zone.
+static const char kZoneChild[] = "DIRTALLY_ZONE_CHILD";
+
+TEST(WriteListing, TimesAreShownInTheLocalZone) {
+    if (!getenv(kZoneChild)) {
+        // The test run pins TZ=UTC; this runs the same case 5:45 ahead of UTC, without summer
+        // time (POSIX form: no zone database needed). Wine takes the zone from the Linux
+        // environment a program starts in, so the child starts from the Linux side.
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, sizeof self);
+        std::string unixSelf = std::string(self).substr(2);  // the test programs run from Z:
+        for (char &c : unixSelf) c = c == '\\' ? '/' : c;
+        EXPECT_EQ(0, RunUnix("TZ=NPT-5:45 " + std::string(kZoneChild) + "=1 wine " + ShellQuote(unixSelf) +
+                             " --gtest_filter=WriteListing.TimesAreShownInTheLocalZone >/dev/null 2>&1"))
+            << "the listing 5:45 ahead of UTC differs (run the case with TZ=NPT-5:45 " << kZoneChild << "=1 to see how)";
+        return;
+    }
+    std::string tree = Tree("zone", "f 5 '2001-03-07 20:30:15' late && f 6 '1999-12-31 12:00:00' noon");
+    EXPECT_EQ(List(tree, "*.*", {false, true, SortByName, false, false, true}),
+              Block("zone", 7, {"late    5         3-8-2001    2:15:15", "noon    6         12-31-1999  17:45:0"}));
 }
