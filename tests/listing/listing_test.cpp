@@ -188,8 +188,11 @@ TEST(WriteListing, OutputInsideTheTreeAndTheCurrentDirectoryAfter) {
 
 TEST(WriteListing, NamesThatDoNotConvertAreEnteredAndAMissingDriveGivesAnEmptyBlock) {
     // A Linux name that is not UTF-8 arrives mangled ("BAD?"): no ANSI name reaches it, its own name does.
-    std::string tree = Tree("closed", "bad=$(printf 'bad\\377') && mkdir \"$bad\" && touch \"$bad/f\"");
-    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?"}) + Block("BAD?", 14, {"f"}));
+    // Names ending in a dot or a space are cut by Windows path rules: only the long form reaches them.
+    std::string tree = Tree("closed", "bad=$(printf 'bad\\377') && mkdir \"$bad\" end end. 'sp ' && touch \"$bad/f\" "
+                                      "end/plain end./dot 'sp /space'");
+    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?", "END", "END.", "SP "}) + Block("BAD?", 14, {"f"}) +
+                                             Block("END", 13, {"plain"}) + Block("END.", 14, {"dot"}) + Block("SP ", 13, {"space"}));
     EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {})) << "a start folder on a drive that is not ready";
 }
 
