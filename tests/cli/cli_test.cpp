@@ -299,16 +299,19 @@ TEST(Cli, ExcludedNamesAreLeftOutAndExcludedFoldersNotEntered) {
                                "f 13 '2001-01-04' Proj/README";
     const std::string excluded = " && mkdir -p Proj/.git/objects && f 1 '2001' Proj/.git/HEAD && "
                                  "f 2 '2001' Proj/.git/objects/ab && f 3 '2001' Proj/src/main.bak && "
-                                 "f 4 '2001' Proj/src/deep/util.BAK && f 5 '2001' Proj/docs/guide.bak && f 6 '2001' Proj/x.bak";
+                                 "f 4 '2001' Proj/src/deep/util.BAK && f 5 '2001' Proj/docs/guide.bak && f 6 '2001' Proj/x.bak && "
+                                 "mkdir -p 'Proj/$RECYCLE.BIN/S-1' Proj/src/Build/obj && f 7 '2001' 'Proj/$RECYCLE.BIN/S-1/old.c' && "
+                                 "f 8 '2001' Proj/src/Build/obj/main.o";
     const std::string dates = " && TZ=UTC touch -d '2002-02-02' Proj Proj/src Proj/src/deep Proj/docs";
     std::string with = Tree("ex-with", common + excluded + dates) + "\\Proj";
     std::string without = Tree("ex-less", common + dates) + "\\Proj";
     const ListingOptions options = {true, true, SortByName, false, false, true};
     Outcome run = RunCli({L"-s", L"--no-path", L"--short-headings", L"--exclude", L".git", L"--exclude", L"*.bak",
-                          L"--exclude", L"nothing-*.zz", Widen(with)});
+                          L"--exclude", L"nothing-*.zz", L"--exclude", L"build", L"--exclude", L"$RECYCLE.BIN", Widen(with)});
     EXPECT_EQ(0u, run.code) << run.err;
     EXPECT_EQ(DialogListing(without, "*.*", options), run.out)
-        << "a folder pattern (.git), a file pattern in many folders (*.bak, any case), one that matches nothing";
+        << "folder patterns (.git, Build in a subfolder, $RECYCLE.BIN), a file pattern in many folders (*.bak, any case), "
+           "one that matches nothing";
 }
 
 // The number of characters (code points) in UTF-8 text.
