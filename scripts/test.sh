@@ -15,6 +15,9 @@ fi
 ./scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)"
+# The release zip is built and checked before the tests, so that the run
+# ends on ctest's summary.
+BUILD_DIR="$build" ./scripts/package-check.sh
 
 ctest_args=(--test-dir "$build" --output-on-failure --timeout 900 "$@")
 if [ -n "${DISPLAY:-}" ]; then
@@ -22,4 +25,3 @@ if [ -n "${DISPLAY:-}" ]; then
 else
     xvfb-run -a -s "-screen 0 1024x768x24" ctest "${ctest_args[@]}"
 fi
-BUILD_DIR="$build" ./scripts/package-check.sh
