@@ -424,3 +424,27 @@ TEST(MainDialog, TellsWhyNoListingWasWrittenWithTheWarningIcon) {
         EXPECT_FALSE(FileExists(row.output)) << "nothing is left";
     }
 }
+
+// A folder whose name is outside the code page: its row shows "??????", a double click enters
+// it by its real name, and the listing made from there holds everything below it.
+TEST(MainDialog, ListsAFolderEnteredByANameOutsideTheCodePage) {
+    ASSERT_EQ(RunUnix("cd " + ShellQuote(DriveFolderUnix('g')) + " && rm -rf app/intl && mkdir -p app/intl app/out && "
+                      "cd app/intl && d=$(printf '\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202') && "
+                      "mkdir -p \"$d/sub\" && touch \"$d/a.txt\" \"$d/sub/$(printf '\\321\\204\\320\\260\\320\\271\\320\\273').txt\""), 0);
+    ASSERT_TRUE(SetCurrentDirectoryA("G:\\app\\intl"));
+    UiHost host;
+    HWND list = host.Control(IDC_FOLDER_LIST);
+    LRESULT row = SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>("??????"));
+    ASSERT_NE(row, LB_ERR) << "the Cyrillic folder's row, as the code page shows it";
+    ASSERT_TRUE(host.Send(list, LB_SETCURSEL, WPARAM(row), 0));
+    ASSERT_TRUE(host.Send(host.dialog, WM_COMMAND, MAKEWPARAM(IDC_FOLDER_LIST, LBN_DBLCLK), LPARAM(list), 2000));
+    EXPECT_STREQ(CurrentFolder, "G:\\app\\intl\\??????");
+    CheckDlgButton(host.dialog, IDC_INCLUDE_SUBFOLDERS, BST_CHECKED);
+    CheckDlgButton(host.dialog, IDC_SAVE_DETAILS, BST_UNCHECKED);
+    SetDlgItemTextA(host.dialog, IDC_OUTPUT_FILE, "G:\\app\\out\\intl.txt");
+    const std::string top = "G:\\app\\intl\\??????", sub = top + "\\SUB";
+    EXPECT_EQ(host.Create("G:\\app\\out\\intl.txt").get(),
+              top + "\r\n" + std::string(top.size(), '=') + "\r\n\r\n" + sub + "\r\n" + top + "\\a.txt\r\n\r\n\r\n" +
+                  sub + "\r\n" + std::string(sub.size(), '=') + "\r\n\r\n" + sub + "\\????.txt\r\n\r\n\r\n");
+    SetCurrentDirectoryA("G:\\");
+}
