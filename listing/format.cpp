@@ -39,8 +39,13 @@ static void TakeLocalOffset() {
         localOffset = static_cast<long long>(FileTimeValue(local) - FileTimeValue(now));
 }
 
-void BeginOutput(HANDLE file, ListingEncoding encoding) {
+static const std::atomic<bool> *cancelRequest = nullptr;
+static bool writeCancelled = false;
+
+void BeginOutput(HANDLE file, ListingEncoding encoding, const std::atomic<bool> *cancel) {
     TakeLocalOffset();
+    cancelRequest = cancel;
+    writeCancelled = false;
     OutputFile = file;
     collected.clear();
     collected.reserve(CollectSize + 4096);
@@ -54,6 +59,10 @@ bool OutputFailed() {
     return writeFailed;
 }
 
+bool OutputCancelled() {
+    return writeCancelled;
+}
+
 DWORD OutputError() {
     return writeError;
 }
@@ -62,6 +71,13 @@ DWORD OutputError() {
 // or one that takes no bytes, marks the listing failed.
 static void WriteCollected() {
     if (writeFailed || collected.empty()) return;
+    if (cancelRequest && cancelRequest->load(std::memory_order_relaxed)) {
+        // Nothing more is written: the file is about to be removed.
+        writeCancelled = true;
+        writeFailed = true;
+        collected.clear();
+        return;
+    }
     const char *data = collected.data();
     size_t left = collected.size();
     while (left > 0) {

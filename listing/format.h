@@ -14,7 +14,12 @@ extern HANDLE OutputFile;
 
 // Starts a listing on an open file: nothing collected, no failure yet.
 // `encoding` decides how widths count: bytes, or characters of UTF-8.
-void BeginOutput(HANDLE file, ListingEncoding encoding);
+// `cancel` (may be null) is looked at whenever a piece is written: a long
+// block stops there rather than at its end.
+void BeginOutput(HANDLE file, ListingEncoding encoding, const std::atomic<bool> *cancel = nullptr);
+
+// True once writing stopped because the run was asked to stop.
+bool OutputCancelled();
 
 // Writes what is still collected; true when every write of the listing took
 // all of its bytes. Does not close the file.

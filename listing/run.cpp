@@ -134,6 +134,7 @@ static bool ReportFolder(Run &run, bool ownVolume, const FolderIdentity &parent)
 
 // True when the run must end early.
 static bool MustStop(Run &run) {
+    if (OutputCancelled()) run.cancelled = true;
     if (run.stopped || run.cancelled || OutputFailed()) return true;
     ListingProgress *progress = run.request->progress;
     if (progress && progress->cancel.load(std::memory_order_relaxed)) run.cancelled = true;
@@ -184,7 +185,8 @@ static std::wstring ReachablePath(const wchar_t *folder) {
     }
     full.resize(length < full.size() ? length : 0);
     if (full.empty()) return folder;
-    if (full.compare(0, 4, L"\\\\?\\") == 0) return full;
+    // Already long ("\\?\") or a device ("\\.\NUL"): as it is.
+    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) return full;
     if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
@@ -198,6 +200,10 @@ static bool TakesEveryName(const wchar_t *filter) {
 // removes an incomplete file at the end, wherever the current directory is.
 static HANDLE CreateOutput(const wchar_t *outputPath, std::wstring &fullPath) {
     fullPath = ReachablePath(outputPath);
+    // A path that fits is used in its ordinary form, with the system's usual
+    // rules for names (a trailing dot dropped, as before).
+    std::wstring plain = PlainFolder(fullPath);
+    if (plain.size() < MAX_PATH) fullPath = plain;
     return CreateFileW(fullPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
@@ -229,13 +235,14 @@ ListingResult RunListing(const ListingRequest &request) {
     ConvertName(request.startFolder, wcslen(request.startFolder), run.encoding, run.scan.ansiCodePage, run.shown);
     run.wide = ReachablePath(request.startFolder);
 
-    BeginOutput(file, run.encoding);
+    BeginOutput(file, run.encoding, run.scan.cancel);
     BeginVolumeLookup();
     ReportTree(run);
     EndVolumeLookup();
     if (request.extras && request.extras->totals && !run.stopped && !run.cancelled)
         WriteTotalsLine("Grand total", run.grand, run.filterShown.empty() ? nullptr : &run.filterShown);
     DWORD writeError = 0;
+    if (OutputCancelled()) run.cancelled = true;
     bool written = EndOutput();
     if (!written) writeError = OutputError();
     if (request.outputPath) CloseHandle(file);

@@ -405,3 +405,40 @@ TEST(WriteListing, TimesAreShownInTheLocalZone) {
     EXPECT_EQ(List(tree, "*.*", {false, true, SortByName, false, false, true}),
               Block("zone", 7, {"late    5         3-8-2001    2:15:15", "noon    6         12-31-1999  17:45:0"}));
 }
+
+// Asks the run to stop from inside its first write, and counts the writes.
+static ListingProgress *stopDuring = nullptr;
+static int writesSeen = 0;
+static BOOL WINAPI StopOnFirstWrite(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
+    ++writesSeen;
+    stopDuring->cancel = true;
+    return WriteFile(file, data, bytes, written, overlapped);
+}
+
+TEST(RunListing, AStopRequestEndsTheRunAtTheNextPieceAndRemovesTheFile) {
+    // One folder of 3,000 long names: its block alone fills the write buffer several times.
+    std::string tree = Tree("cancel", "mkdir A Z && cd A && seq -f 'file-%05g-with-a-rather-long-name.txt' 3000 | xargs touch");
+    std::wstring start(tree.begin(), tree.end()), output = L"D:\\cancel.txt";
+    ListingProgress progress;
+    stopDuring = &progress;
+    writesSeen = 0;
+    ListingRequest request;
+    request.outputPath = output.c_str();
+    request.startFolder = start.c_str();
+    request.options = {true, true, SortByName, true, true, true};
+    request.progress = &progress;
+    SetOutputWriter(StopOnFirstWrite);
+    ListingResult result = RunListing(request);
+    SetOutputWriter(nullptr);
+    EXPECT_EQ(result.outcome, ListingCancelled);
+    EXPECT_EQ(writesSeen, 1) << "nothing is written after the request, not even the rest of the block";
+    EXPECT_FALSE(FileExists("D:\\cancel.txt"));
+    EXPECT_EQ(progress.folders.load(), 2) << "the run stopped in A: Z was never read";
+    // Asked before it starts, a run reads nothing and leaves nothing.
+    ListingProgress early;
+    early.cancel = true;
+    request.progress = &early;
+    EXPECT_EQ(RunListing(request).outcome, ListingCancelled);
+    EXPECT_EQ(early.folders.load(), 0);
+    EXPECT_FALSE(FileExists("D:\\cancel.txt"));
+}
