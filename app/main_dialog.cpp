@@ -97,16 +97,6 @@ static unsigned __stdcall RunJobThread(void *argument) {
     return 0;
 }
 
-// `text` in UTF-16, converted with the ANSI code page.
-static std::wstring WidenAnsi(const char *text) {
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (units <= 1) return std::wstring();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], units);
-    wide.resize(static_cast<size_t>(units - 1));
-    return wide;
-}
-
 // Writes `count` with a comma between groups of three digits ("12,345")
 // into `text`, which holds at least 16 bytes (the ten digits of a 32-bit
 // count, three commas, a sign and the terminator).

@@ -84,6 +84,9 @@ struct ListingRequest {
 
 ListingResult RunListing(const ListingRequest &request);
 
+// ANSI text in UTF-16, converted as the ANSI file calls convert it.
+std::wstring WidenAnsi(const char *text);
+
 // The dialog's form: ANSI output path, start folder and filter (converted
 // with the ANSI code page), no extras, no progress.
 ListingOutcome WriteListing(const char *outputPath, const char *startFolder, const char *filter,

@@ -260,8 +260,7 @@ ListingResult RunListing(const ListingRequest &request) {
     return result;
 }
 
-// Converts an ANSI string as the ANSI interfaces would.
-static std::wstring WidenAnsi(const char *text) {
+std::wstring WidenAnsi(const char *text) {
     UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
     int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
     if (units <= 0) return std::wstring();
