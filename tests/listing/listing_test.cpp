@@ -176,46 +176,36 @@ TEST(WriteListing, DriveRootDotNamesAndTheFilter) {
     for (const FilterCase &c : cases) { SCOPED_TRACE(c.why); EXPECT_EQ(List(root, c.filter, c.options), c.expected); }
 }
 
-TEST(WriteListing, OutputInsideTheTreeAndTheCurrentDirectoryAfter) {
+TEST(WriteListing, RelativeOutputPathsMissingFoldersAndTheCurrentDirectoryAfter) {
     std::string tree = Tree("cwd", "mkdir -p a b/Deep && touch b/Deep/f");
     ASSERT_TRUE(SetCurrentDirectoryA((tree + "\\a").c_str()));
-    // The relative name is resolved where the current directory stands now.
-    WriteListing("out.txt", tree.c_str(), "*.*", kNames);
+    BoxAnswerer answerer;
+    EXPECT_EQ(WriteListing("D:\\cwd\\missing\\out.txt", "D:\\", "*.*", kNames), ListingNotCreated);
+    EXPECT_EQ(CurrentDirectory(), tree + "\\a") << "nothing was scanned";
+    EXPECT_FALSE(FileExists(tree + "\\missing"));
+    // A relative name is resolved where the current directory stands when the run starts.
+    EXPECT_EQ(WriteListing("out.txt", tree.c_str(), "*.*", kNames), ListingComplete);
     EXPECT_EQ(ReadWholeFile(tree + "\\a\\out.txt"), Block("cwd", 6, {"A", "B"}) + Block("A", 8, {"out.txt"}) +
                                                         Block("B", 8, {"DEEP"}) + Block("DEEP", 13, {"f"}));
     EXPECT_EQ(CurrentDirectory(), tree + "\\b\\Deep");  // the last folder scanned, entered as enumerated
+    EXPECT_FALSE(answerer.WaitFor(1, 300)) << "the engine tells its caller and shows nothing";
 }
 
-TEST(WriteListing, NamesThatDoNotConvertAreEnteredAndAMissingDriveGivesAnEmptyBlock) {
-    // A Linux name that is not UTF-8 arrives mangled ("BAD?"): no ANSI name reaches it, its own name does.
-    // Names ending in a dot or a space are cut by Windows path rules: only the long form reaches them.
-    std::string tree = Tree("closed", "bad=$(printf 'bad\\377') && mkdir \"$bad\" end end. 'sp ' && touch \"$bad/f\" "
-                                      "end/plain end./dot 'sp /space'");
-    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?", "END", "END.", "SP "}) + Block("BAD?", 14, {"f"}) +
-                                             Block("END", 13, {"plain"}) + Block("END.", 14, {"dot"}) + Block("SP ", 13, {"space"}));
-    EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {})) << "a start folder on a drive that is not ready";
+// A shell word for a UTF-8 name: bytes from 0x80 up cannot cross the ANSI command line, so printf makes them.
+static std::string Word(const std::string &utf8) {
+    std::string out = "\"$(printf '";
+    for (unsigned char c : utf8) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : "\\" + std::to_string(c >> 6) +
+                                                   std::to_string((c >> 3) & 7) + std::to_string(c & 7);
+    return out + "')\"";
 }
 
-// UTF-8 bytes for the Linux side, written as octal escapes for printf.
-static std::string Octal(const std::string &utf8) {
-    std::string out;
-    for (unsigned char c : utf8) {
-        char piece[8];
-        snprintf(piece, sizeof piece, "\\%03o", c);
-        out += piece;
-    }
-    return out;
-}
-
-// The names FindFirstFileA gives for the files of `folder`, ordered by the listing's name order.
+// The names FindFirstFileA gives for the files of `folder`, in the listing's name order.
 static std::vector<std::string> AnsiFileNames(const std::string &folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
+    do if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
     FindClose(search);
     std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
         return CompareNamesNoCase(a.c_str(), b.c_str()) < 0;
@@ -223,61 +213,50 @@ static std::vector<std::string> AnsiFileNames(const std::string &folder) {
     return names;
 }
 
-TEST(WriteListing, NamesAreWrittenAsTheAnsiCallsGiveThem) {
+TEST(WriteListing, NamesAreWrittenAsTheAnsiCallsGiveThemAndEveryFolderIsReachedByItsRealName) {
     ASSERT_EQ(1252u, GetACP()) << "the test run sets LANG=C.UTF-8, which Wine reads as code page 1252";
-    const char *const names[] = {
-        "\xC4\x80\xC4\x81 \xC5\x81\xC5\x82 \xC7\xBA.txt",       // Latin Extended: best-fit or "?"
-        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.doc",          // Greek
-        "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",       // Cyrillic, no extension
-        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D.txt",                  // Hebrew
-        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.mp3",              // CJK
-        "\xE2\x82\xAC \xE2\x84\xA2 \xE2\x80\xA2 \xE2\x80\xA6 \xE2\x99\xAB",  // symbols, some in 1252
-        "smile \xF0\x9F\x98\x80.png",                            // an emoji: a surrogate pair
-        "caf\xC3\xA9 na\xC3\xAFve.txt",                          // Latin-1: kept as such
-    };
+    // Latin Extended (best fit or "?"), Greek, Cyrillic, Hebrew, CJK, symbols (some in 1252),
+    // an emoji (a surrogate pair), Latin-1 (kept): byte for byte what the ANSI calls give.
     std::string commands = "true";
-    for (const char *name : names) commands += " && touch \"$(printf '" + Octal(name) + "')\"";
+    for (const char *name : {"ĀāŁł Ǻ.txt", "Ωμέγα.doc", "Привет", "שלום.txt", "日本語.mp3", "€ ™ • … ♫", "smile 😀.png",
+                             "café naïve.txt"})
+        commands += " && touch " + Word(name);
     std::string tree = Tree("scripts", commands);
-    std::vector<std::string> expected = AnsiFileNames(tree);
-    ASSERT_EQ(expected.size(), sizeof names / sizeof names[0]);
-    EXPECT_EQ(List(tree, "*.*", {false, true, SortByName, false, false, false}), Block("scripts", 10, expected));
-}
-
-TEST(WriteListing, FoldersOutsideTheCodePageListTheirContents) {
-    // Two siblings both become "???" and keep their enumeration order (中 before 日);
-    // Привет becomes "??????"; café is raised by the ASCII rule alone.
-    std::string tree = Tree("intl", "for d in '" + Octal("日本語") + "' '" + Octal("中文字") + "' '" + Octal("Привет") +
-                                        "' 'caf\\303\\251'; do mkdir \"$(printf \"$d\")\"; done && "
-                                        "touch \"$(printf '" + Octal("日本語/a.txt") + "')\" \"$(printf '" + Octal("中文字/b.txt") +
-                                        "')\" \"$(printf '" + Octal("Привет/файл.txt") + "')\" \"$(printf 'caf\\303\\251/x')\" && "
-                                        "mkdir \"$(printf '" + Octal("日本語/深い") + "')\" && touch \"$(printf '" + Octal("日本語/深い/z") + "')\"");
+    EXPECT_EQ(List(tree, "*.*", {false, true, SortByName, false, false, false}), Block("scripts", 10, AnsiFileNames(tree)));
+    // Two siblings both become "???" and keep their enumeration order (中 before 日); each is entered
+    // by its real name. café is raised by the ASCII rule alone.
+    tree = Tree("intl", "mkdir -p " + Word("日本語/深い") + " " + Word("中文字") + " " + Word("Привет") + " " + Word("café") +
+                            " && touch " + Word("日本語/a.txt") + " " + Word("中文字/b.txt") + " " + Word("Привет/файл.txt") +
+                            " " + Word("café/x") + " " + Word("日本語/深い/z"));
     EXPECT_EQ(List(tree, "*.*", {true, true, SortByName, false, true, false}),
               Block("D:\\intl", 7, {"???", "???", "??????", "CAF\xE9"}) + Block("D:\\intl\\???", 11, {"b.txt"}) +
                   Block("D:\\intl\\???", 11, {"??", "a.txt"}) + Block("D:\\intl\\???\\??", 14, {"z"}) +
                   Block("D:\\intl\\??????", 14, {"????.txt"}) + Block("D:\\intl\\CAF\xE9", 12, {"x"}));
+    // A Linux name that is not UTF-8 arrives mangled ("BAD?"), and names ending in a dot or a
+    // space are cut by the Windows path rules: only the long form of the real name reaches them.
+    tree = Tree("closed", "mkdir \"$(printf 'bad\\377')\" end end. 'sp ' && touch \"$(printf 'bad\\377')/f\" end/plain "
+                          "end./dot 'sp /space'");
+    EXPECT_EQ(List(tree, "*.*", kNames), Block("closed", 9, {"BAD?", "END", "END.", "SP "}) + Block("BAD?", 14, {"f"}) +
+                                             Block("END", 13, {"plain"}) + Block("END.", 14, {"dot"}) + Block("SP ", 13, {"space"}));
+    EXPECT_EQ(List("N:\\", "*.*", kNames), Block("N:\\", 3, {})) << "a start folder on a drive that is not ready";
 }
 
 TEST(WriteListing, DeepTreesGetEveryBlockWithLinesUncut) {
     // Twenty levels of 49 letters: paths pass 1,000 characters; files at three depths.
-    std::string unixPath, shown = "D:\\deep", commands = "true";
-    std::vector<std::string> levels;
+    std::string unixPath = ".", path = "D:\\deep", commands = "true", expected;
     for (int i = 0; i < 20; ++i) {
-        std::string component(49, static_cast<char>('a' + i));
-        unixPath += (i ? "/" : "") + component;
-        levels.push_back(std::string(49, static_cast<char>('A' + i)));
-        if (i == 4 || i == 12 || i == 19) commands += " && mkdir -p " + unixPath + " && touch " + unixPath + "/f" + std::to_string(i);
-    }
-    std::string tree = Tree("deep", commands);
-    std::string expected = Block(shown, shown.size(), {shown + "\\" + levels[0]});
-    for (int i = 0; i < 20; ++i) {
-        std::string path = shown + "\\" + levels[static_cast<size_t>(i)];
-        std::vector<std::string> entries;
-        if (i < 19) entries.push_back(path + "\\" + levels[static_cast<size_t>(i + 1)]);
-        if (i == 4 || i == 12 || i == 19) entries.push_back(path + "\\f" + std::to_string(i));
+        unixPath += "/" + std::string(49, static_cast<char>('a' + i));
+        std::string child = path + "\\" + std::string(49, static_cast<char>('A' + i));
+        std::vector<std::string> entries = {child};
+        if (i == 5 || i == 13) {
+            commands += " && mkdir -p " + unixPath + " && touch " + unixPath + "/../f";
+            entries.push_back(path + "\\f");
+        }
         expected += Block(path, path.size(), entries);
-        shown = path;
+        path = child;
     }
-    EXPECT_EQ(shown.size(), 1007u);
+    std::string tree = Tree("deep", commands + " && mkdir -p " + unixPath + " && touch " + unixPath + "/f");
+    expected += Block(path, 1007, {path + "\\f"});
     EXPECT_EQ(List(tree, "*.*", {true, true, SortByName, true, true, false}), expected);
     SetCurrentDirectoryA("D:\\");  // Wine cannot start a process from a deep current directory
 }
@@ -298,69 +277,58 @@ TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
     for (int round = 0; round < 200; ++round) ASSERT_EQ(List(tree + "\\A\\B", "*.*", full), fromB) << "round " << round;
 }
 
-// Runs `commands` as root on the Linux side; false (and the reason) when mounting is refused.
-static bool Mounted(const std::string &commands) {
-    return RunUnix(commands + " 2>/dev/null") == 0;
-}
-
 TEST(WriteListing, MountsLeadingBackAreNotEnteredAndEqualIdsOnOtherVolumesAre) {
-    std::string base = DriveFolderUnix('d') + "/mounts";
-    RunUnix("for m in " + ShellQuote(base) + "/bind/A/B " + ShellQuote(base) + "/roots/one/two " + ShellQuote(base) +
-            "/roots/one; do umount \"$m\" 2>/dev/null; done; true");
+    std::string base = DriveFolderUnix('d') + "/mounts", umount = "cd " + ShellQuote(base) +
+        " 2>/dev/null && for m in roots/one/two roots/one bind/A/B; do umount $m 2>/dev/null; done; true";
+    RunUnix(umount);
     std::string tree = Tree("mounts", "mkdir -p bind/A/B roots/one && touch bind/A/f");
-    if (!Mounted("cd " + ShellQuote(base) + " && mount --bind bind/A bind/A/B"))
+    if (RunUnix("cd " + ShellQuote(base) + " && mount --bind bind/A bind/A/B 2>/dev/null") != 0)
         GTEST_SKIP() << "mounting is refused here (needs root and a mount namespace that allows it)";
     const ListingOptions full = {true, true, SortByName, false, true, false};
     // A folder mounted into itself is the same folder again: listed, not entered.
     EXPECT_EQ(List(tree + "\\bind", "*.*", full),
               Block("D:\\mounts\\bind", 14, {"A"}) + Block("D:\\mounts\\bind\\A", 16, {"B", "f"}));
     // Two file systems whose roots have the same file id, one inside the other: both entered.
-    ASSERT_TRUE(Mounted("cd " + ShellQuote(base) + "/roots && mount -t tmpfs -o size=64k tmpfs one && mkdir one/two && "
-                        "mount -t tmpfs -o size=64k tmpfs one/two && touch one/x one/two/y"));
+    ASSERT_EQ(0, RunUnix("cd " + ShellQuote(base) + "/roots && mount -t tmpfs -o size=64k tmpfs one && mkdir one/two && "
+                         "mount -t tmpfs -o size=64k tmpfs one/two && touch one/x one/two/y"));
     EXPECT_EQ(List(tree + "\\roots", "*.*", full),
               Block("D:\\mounts\\roots", 15, {"ONE"}) + Block("D:\\mounts\\roots\\ONE", 19, {"TWO", "x"}) +
                   Block("D:\\mounts\\roots\\ONE\\TWO", 23, {"y"}));
     SetCurrentDirectoryA("D:\\");
-    RunUnix("umount " + ShellQuote(base + "/roots/one/two") + "; umount " + ShellQuote(base + "/roots/one") +
-            "; umount " + ShellQuote(base + "/bind/A/B"));
+    RunUnix(umount);
 }
 
-TEST(WriteListing, OutputInAMissingFolderIsNotCreated) {
-    std::string tree = Tree("nocreate", "true");
-    ASSERT_TRUE(SetCurrentDirectoryA(tree.c_str()));
-    BoxAnswerer answerer;
-    EXPECT_EQ(WriteListing("D:\\nocreate\\missing\\out.txt", "D:\\", "*.*", kNames), ListingNotCreated);
-    EXPECT_FALSE(FileExists(tree + "\\missing"));
-    EXPECT_EQ(CurrentDirectory(), tree);  // nothing was scanned
-    EXPECT_FALSE(answerer.WaitFor(1, 300)) << "the engine tells its caller and shows nothing";
+// Writes that report success with at most `writeLimit` bytes (none at 0); or that ask the run to stop.
+static DWORD writeLimit = 0;
+static int writesSeen = 0;
+static ListingProgress *stopOnWrite = nullptr;
+static BOOL WINAPI TestWrite(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
+    ++writesSeen;
+    if (stopOnWrite) stopOnWrite->cancel = true;
+    else if (writeLimit == 0) return *written = 0, TRUE;
+    else bytes = bytes < writeLimit ? bytes : writeLimit;
+    return WriteFile(file, data, bytes, written, overlapped);
 }
 
-// Writes that report success with fewer bytes than asked (at most 1,000 a call, or none).
-static DWORD shortWriteLimit = 0;
-static BOOL WINAPI ShortWrite(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (shortWriteLimit == 0) { *written = 0; return TRUE; }
-    return WriteFile(file, data, bytes < shortWriteLimit ? bytes : shortWriteLimit, written, overlapped);
-}
+enum StopCause { DevFull, OutOfMemory, ZeroWrite, Cancel, SmallDisk };
 
-enum StopCause { DevFull, OutOfMemory, SmallDisk, ZeroWrite };
-
-TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
+TEST(RunListing, FailedWriteAllocationOrStopRequestEndsTheRunAndRemovesTheFile) {
     std::string tree = Tree("stop", "mkdir A Z out && cd A && seq -f 'file-%05g-with-a-rather-long-name.txt' 3000 | xargs touch");
     std::string out = DriveFolderUnix('d') + "/stop/out";
     std::vector<std::string> names(3000);
     for (size_t i = 0; i < names.size(); ++i)
         names[i] = "file-" + std::to_string(100001 + i).substr(1) + "-with-a-rather-long-name.txt";
-    // Unbroken, A's block outgrows the write buffer twice over and comes out whole,
-    // also when every write takes only part of what it is given.
+    // Unbroken, A's block outgrows the write buffer twice over and comes out whole, also when
+    // every write takes only part of what it is given (the rest is written after).
     const std::string whole = Block("stop", 7, {"A", "OUT", "Z"}) + Block("A", 9, names) + Block("OUT", 11, {}) + Block("Z", 9, {});
     EXPECT_EQ(List(tree, "*.*", kNames), whole);
-    shortWriteLimit = 1000;
-    SetOutputWriter(ShortWrite);
-    EXPECT_EQ(List(tree, "*.*", kNames), whole) << "short writes that succeed: the rest is written after";
-    SetOutputWriter(nullptr);
+    writeLimit = 1000;
+    SetOutputWriter(TestWrite);
+    EXPECT_EQ(List(tree, "*.*", kNames), whole);
     const char *const why[] = {"every write fails (a link to /dev/full)", "memory runs out: no partial listing",
-                               "a 16 KiB file system fills up part way", "a write succeeds and takes nothing"};
-    for (StopCause cause : {DevFull, OutOfMemory, ZeroWrite, SmallDisk}) {
+                               "a write succeeds and takes nothing", "asked to stop: nothing written after",
+                               "a 16 KiB file system fills up part way"};
+    for (StopCause cause : {DevFull, OutOfMemory, ZeroWrite, Cancel, SmallDisk}) {
         SCOPED_TRACE(why[cause]);
         ResetFolderUnix(out);
         ASSERT_EQ(0, cause == DevFull ? RunUnix("ln -s /dev/full " + ShellQuote(out + "/out.txt")) : 0);
@@ -369,13 +337,23 @@ TEST(WriteListing, FailedWriteOrAllocationStopsAndRemovesTheFile) {
         ASSERT_TRUE(SetCurrentDirectoryA((tree + "\\out").c_str()));
         BoxAnswerer answerer;
         allocationsLeft = 2000;  // enough for the top folder, not for A
-        if (cause == OutOfMemory) SetEntryAllocator(FewAllocations);
-        shortWriteLimit = 0;
-        if (cause == ZeroWrite) SetOutputWriter(ShortWrite);
-        EXPECT_EQ(WriteListing("out.txt", tree.c_str(), "*.*", {true, true, SortByName, false, false, true}), ListingNotWritten);
+        SetEntryAllocator(cause == OutOfMemory ? FewAllocations : nullptr);
+        ListingProgress progress;
+        writeLimit = 0;
+        writesSeen = 0;
+        stopOnWrite = cause == Cancel ? &progress : nullptr;
+        SetOutputWriter(cause == ZeroWrite || cause == Cancel ? TestWrite : nullptr);
+        std::wstring start = WidenAnsi(tree.c_str());
+        ListingRequest request;
+        request.outputPath = L"out.txt";
+        request.startFolder = start.c_str();
+        request.options = {true, true, SortByName, false, false, true};
+        request.progress = &progress;
+        EXPECT_EQ(RunListing(request).outcome, cause == Cancel ? ListingCancelled : ListingNotWritten);
         SetEntryAllocator(nullptr);
         SetOutputWriter(nullptr);
         EXPECT_EQ(CurrentDirectory(), tree + "\\A");  // the run stopped in A: Z was never scanned
+        EXPECT_TRUE(cause != Cancel || writesSeen == 1) << "nothing is written after the request, not even the rest of A";
         SetCurrentDirectoryA("D:\\");
         // Wine cannot remove a link to a device, so that case checks the rest.
         EXPECT_TRUE(cause == DevFull || RunUnix("test ! -e " + ShellQuote(out + "/out.txt")) == 0);
@@ -406,39 +384,3 @@ TEST(WriteListing, TimesAreShownInTheLocalZone) {
               Block("zone", 7, {"late    5         3-8-2001    2:15:15", "noon    6         12-31-1999  17:45:0"}));
 }
 
-// Asks the run to stop from inside its first write, and counts the writes.
-static ListingProgress *stopDuring = nullptr;
-static int writesSeen = 0;
-static BOOL WINAPI StopOnFirstWrite(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
-    ++writesSeen;
-    stopDuring->cancel = true;
-    return WriteFile(file, data, bytes, written, overlapped);
-}
-
-TEST(RunListing, AStopRequestEndsTheRunAtTheNextPieceAndRemovesTheFile) {
-    // One folder of 3,000 long names: its block alone fills the write buffer several times.
-    std::string tree = Tree("cancel", "mkdir A Z && cd A && seq -f 'file-%05g-with-a-rather-long-name.txt' 3000 | xargs touch");
-    std::wstring start(tree.begin(), tree.end()), output = L"D:\\cancel.txt";
-    ListingProgress progress;
-    stopDuring = &progress;
-    writesSeen = 0;
-    ListingRequest request;
-    request.outputPath = output.c_str();
-    request.startFolder = start.c_str();
-    request.options = {true, true, SortByName, true, true, true};
-    request.progress = &progress;
-    SetOutputWriter(StopOnFirstWrite);
-    ListingResult result = RunListing(request);
-    SetOutputWriter(nullptr);
-    EXPECT_EQ(result.outcome, ListingCancelled);
-    EXPECT_EQ(writesSeen, 1) << "nothing is written after the request, not even the rest of the block";
-    EXPECT_FALSE(FileExists("D:\\cancel.txt"));
-    EXPECT_EQ(progress.folders.load(), 2) << "the run stopped in A: Z was never read";
-    // Asked before it starts, a run reads nothing and leaves nothing.
-    ListingProgress early;
-    early.cancel = true;
-    request.progress = &early;
-    EXPECT_EQ(RunListing(request).outcome, ListingCancelled);
-    EXPECT_EQ(early.folders.load(), 0);
-    EXPECT_FALSE(FileExists("D:\\cancel.txt"));
-}
