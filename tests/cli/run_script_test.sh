@@ -1,48 +1,37 @@
 #!/usr/bin/env bash
-# scripts/run.sh without a display, as on a headless server: with arguments
-# it writes the listing into a file named by a relative Linux path; alone it
-# writes the listing of the caller's directory, and nothing else, to
-# standard output. Usage: run_script_test.sh BUILD_DIR DIRTALLY_CLI_EXE
+# scripts/run.sh without a display, as on a headless server: with arguments it
+# writes the listing into a file named relative to the caller's directory;
+# alone it writes the caller's directory's listing, and nothing else, to
+# standard output; a usage error is its exit code.
+# Usage: run_script_test.sh BUILD_DIR DIRTALLY_CLI_EXE
 set -euo pipefail
-build=$1
-cli=$2
+build=$1 cli=$2
 script=$(cd "$(dirname "$0")/../.." && pwd)/scripts/run.sh
 scratch=$build/testdrives/run-script
-rm -rf "$scratch"
-mkdir -p "$scratch/Music/Rock" "$scratch/out"
-printf 'abc' > "$scratch/Music/a.mp3"
-printf 'defg' > "$scratch/Music/Rock/b.mp3"
+rm -rf "$scratch" && mkdir -p "$scratch/Music/Rock" "$scratch/out"
+printf 'abc' > "$scratch/Music/a.mp3" && printf 'defg' > "$scratch/Music/Rock/b.mp3"
 TZ=UTC touch -d '2001-02-03 04:05:06' "$scratch/Music/a.mp3" "$scratch/Music/Rock/b.mp3" "$scratch/Music/Rock"
 failed=0
 fail() { echo "run_script_test: $*" >&2; failed=1; }
+headless() { env -u DISPLAY TZ=UTC BUILD_DIR="$build" "$script" "$@"; }
 
-# The listing with every name on its own line, written out by hand.
+# With arguments, from out/: every name on its own line, the listing written out by hand.
 top="Z:${scratch//\//\\}\\Music"
 underline() { printf '%*s' "${#1}" '' | tr ' ' '='; }
-expected=$(printf '%s\r\n%s\r\n\r\n%s\r\n%s\r\n\r\n\r\n%s\r\n%s\r\n\r\n%s\r\n\r\n\r\n' \
-    "$top" "$(underline "$top")" "$top\\ROCK" "$top\\a.mp3" \
-    "$top\\ROCK" "$(underline "$top\\ROCK")" "$top\\ROCK\\b.mp3" | od -c)
-
+expected=$(printf '%s\r\n%s\r\n\r\n%s\r\n%s\r\n\r\n\r\n%s\r\n%s\r\n\r\n%s\r\n\r\n\r\n' "$top" "$(underline "$top")" \
+    "$top\\ROCK" "$top\\a.mp3" "$top\\ROCK" "$(underline "$top\\ROCK")" "$top\\ROCK\\b.mp3" | od -c)
 cd "$scratch/out"
-env -u DISPLAY BUILD_DIR="$build" "$script" -s --no-details ../Music -o music.txt 2>run.err \
-    || fail "with arguments: exit $? ($(tail -1 run.err))"
+headless -s --no-details ../Music -o music.txt 2>run.err || fail "with arguments: exit $? ($(tail -1 run.err))"
 [ "$(od -c < music.txt)" = "$expected" ] || fail "with arguments: music.txt differs: $(cat music.txt)"
 
-# Alone, in the folder: the default options, compared with the program's own
-# listing of the same folder.
+# Alone, in the folder: the program's own listing of it with the default options.
 cd "$scratch/Music"
-env -u DISPLAY TZ=UTC BUILD_DIR="$build" "$script" > "$scratch/alone.txt" 2>"$scratch/alone.err" \
-    || fail "alone: exit $? ($(tail -1 "$scratch/alone.err"))"
+headless > "$scratch/alone.txt" 2>"$scratch/alone.err" || fail "alone: exit $? ($(tail -1 "$scratch/alone.err"))"
 "$build/wine-run.sh" "$cli" "$top" > "$scratch/direct.txt" 2>/dev/null
-[ -s "$scratch/direct.txt" ] || fail "alone: the program itself wrote nothing"
-cmp -s "$scratch/alone.txt" "$scratch/direct.txt" || fail "alone: standard output is not the listing: $(cat "$scratch/alone.txt")"
+[ -s "$scratch/direct.txt" ] && cmp -s "$scratch/alone.txt" "$scratch/direct.txt" \
+    || fail "alone: standard output is not the listing: $(cat "$scratch/alone.txt")"
 
-# A usage error reaches the caller as the program's exit code.
-set +e
-env -u DISPLAY BUILD_DIR="$build" "$script" --sort weight >/dev/null 2>&1
-status=$?
-set -e
+status=0 && headless --sort weight >/dev/null 2>&1 || status=$?
 [ "$status" = 2 ] || fail "a usage error gave exit $status, not 2"
-
 [ $failed = 0 ] && echo "run_script_test: passed"
 exit $failed
