@@ -48,7 +48,7 @@ struct UiHost {
         });
         made.get_future().wait();
     }
-    ~UiHost() { PostThreadMessageA(threadId, WM_QUIT, 0, 0), thread.join(); }
+    ~UiHost() { PostThreadMessageA(threadId, WM_QUIT, 0, 0); thread.join(); }
     static LRESULT CALLBACK CountTitleSets(int code, WPARAM wParam, LPARAM lParam) {
         const CWPSTRUCT *sent = reinterpret_cast<const CWPSTRUCT *>(lParam);
         if (code == HC_ACTION && sent->message == WM_SETTEXT && sent->hwnd == hooked) ++titleSets;
@@ -67,7 +67,7 @@ struct UiHost {
             return output.empty() ? std::string() : ReadWholeFile(output);
         });
     }
-    HWND Focus() const {
+    HWND Focus() const {  // the focused control of the dialog's thread
         GUITHREADINFO info = {};
         info.cbSize = sizeof info;
         GetGUIThreadInfo(threadId, &info);
