@@ -1,13 +1,12 @@
 // Shared helpers of the test programs.
 #include "support.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 
 std::string DriveFolderUnix(char letter) {
     const char *drives = std::getenv("DIRTALLY_DRIVES");
-    std::string root = drives ? drives : "";
-    return root + "/" + letter;
+    return std::string(drives ? drives : "") + "/" + letter;
 }
 
 std::string UnixToWindows(const std::string &unixPath) {
@@ -18,86 +17,65 @@ std::string UnixToWindows(const std::string &unixPath) {
 
 std::string ShellQuote(const std::string &text) {
     std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
-    }
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
-// Quotes one argument by the rules that split a Windows command line (Wine
-// splits the line that way before it starts a Linux program).
+// Quotes one argument by the rules that split a Windows command line, as Wine does before it starts a Linux program:
+// backslashes double only before a quote, which gets one of its own, or at the end.
 static std::string WindowsArgQuote(const std::string &arg) {
     std::string out = "\"";
     size_t slashes = 0;
     for (char c : arg) {
-        if (c == '\\') {
-            ++slashes;
-            continue;
-        }
-        if (c == '"') out.append(slashes * 2 + 1, '\\');
-        else out.append(slashes, '\\');
-        slashes = 0;
+        if (c == '"') out.append(slashes + 1, '\\');
+        slashes = c == '\\' ? slashes + 1 : 0;
         out += c;
     }
-    out.append(slashes * 2, '\\');
-    return out + "\"";
+    return out.append(slashes, '\\') + "\"";
 }
 
-// Wine starts Linux programs but cannot wait for them: the command writes
-// its status into a marker file, which is polled.
+// Wine starts Linux programs but cannot wait for them: the command writes its status into a marker file, polled here,
+// whose name holds the time too, since the Wine of every build folder numbers its processes alike.
 int RunUnix(const std::string &command) {
     static int serial = 0;
-    char marker[160];
-    std::snprintf(marker, sizeof marker, "/tmp/dirtally-unix-%lu-%d.status",
-                  static_cast<unsigned long>(GetCurrentProcessId()), ++serial);
-    std::string script = "(" + command + "); echo $? > " + std::string(marker) + ".tmp; mv " +
-                         marker + ".tmp " + marker;
-    std::string line = "/bin/sh -c " + WindowsArgQuote(script);
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
+    const std::string marker = "/tmp/dirtally-unix-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(GetTickCount()) + "-" + std::to_string(++serial) + ".status";
+    std::string line = "/bin/sh -c " + WindowsArgQuote("(" + command + "); echo $? > " + marker + ".tmp; mv " +
+                                                        marker + ".tmp " + marker);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    std::string markerWin = UnixToWindows(marker);
-    for (int waited = 0; waited < 60000; waited += 5) {
-        bool exists = false;
-        std::string status = ReadWholeFile(markerWin, &exists);
-        if (exists && !status.empty()) {
-            DeleteFileA(markerWin.c_str());
-            return std::atoi(status.c_str());
-        }
-        Sleep(5);
+    const std::string markerWin = UnixToWindows(marker);
+    for (int waited = 0; waited < 60000; waited += 5, Sleep(5)) {
+        const std::string status = ReadWholeFile(markerWin);  // written whole by the rename
+        if (status.empty()) continue;
+        DeleteFileA(markerWin.c_str());
+        return std::atoi(status.c_str());
     }
     return -1;
 }
 
 void ResetFolderUnix(const std::string &unixPath) {
-    RunUnix("chmod -R u+rwx " + ShellQuote(unixPath) + " 2>/dev/null; rm -rf " +
-            ShellQuote(unixPath) + " && mkdir -p " + ShellQuote(unixPath));
+    const std::string path = ShellQuote(unixPath);
+    RunUnix("chmod -R u+rwx " + path + " 2>/dev/null; rm -rf " + path + " && mkdir -p " + path);
 }
 
-std::string ReadWholeFile(const std::string &path, bool *exists) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (exists) *exists = file != INVALID_HANDLE_VALUE;
+std::string ReadWholeFile(const std::string &path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "";
     std::string bytes;
     char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    for (DWORD got = 0; ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0;) bytes.append(chunk, got);
     CloseHandle(file);
     return bytes;
 }
 
-bool FileExists(const std::string &path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string CurrentDirectory() {
     char path[MAX_PATH + 1] = "";
@@ -112,8 +90,7 @@ std::string WindowText(HWND window) {
 }
 
 BoxAnswerer::BoxAnswerer(std::vector<int> answers, DWORD processId)
-    : answers_(std::move(answers)),
-      processId_(processId ? processId : GetCurrentProcessId()),
+    : answers_(std::move(answers)), processId_(processId ? processId : GetCurrentProcessId()),
       thread_([this] { Run(); }) {}
 
 BoxAnswerer::~BoxAnswerer() {
@@ -127,10 +104,8 @@ std::vector<SeenBox> BoxAnswerer::Seen() {
 }
 
 bool BoxAnswerer::WaitFor(size_t count, DWORD ms) {
-    for (DWORD waited = 0; Seen().size() < count; waited += 10) {
+    for (DWORD waited = 0; Seen().size() < count; waited += 10, Sleep(10))
         if (waited >= ms) return false;
-        Sleep(10);
-    }
     return true;
 }
 
@@ -140,44 +115,19 @@ void BoxAnswerer::SetBeforeAnswer(void (*action)(const SeenBox &, void *), void 
     context_ = context;
 }
 
-namespace {
-struct BoxSearch {
-    DWORD processId;
-    const std::vector<HWND> *answered;
-    HWND found;
-};
-
-// Stops at the first visible message box of the process not yet answered.
-BOOL CALLBACK FindBox(HWND window, LPARAM data) {
-    BoxSearch *search = reinterpret_cast<BoxSearch *>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (owner != search->processId || !IsWindowVisible(window) ||
-        std::string(className) != "#32770" || !GetDlgItem(window, 0xFFFF))
-        return TRUE;
-    for (HWND done : *search->answered)
-        if (done == window) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-}  // namespace
-
+// Answers each visible message box of the process once, from the first found.
 void BoxAnswerer::Run() {
-    while (!stop_) {
-        BoxSearch search = {processId_, &answered_, nullptr};  // answered_ is this thread's own
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) {
-            Sleep(10);
-            continue;
-        }
-        HWND box = search.found;
+    for (; !stop_; Sleep(10)) {
+        HWND box = nullptr;
+        for (DWORD owner = 0; (box = FindWindowExA(nullptr, box, WC_DIALOG, nullptr)) != nullptr; owner = 0)
+            if (GetWindowThreadProcessId(box, &owner) && owner == processId_ && IsWindowVisible(box) &&
+                GetDlgItem(box, 0xFFFF) && std::find(answered_.begin(), answered_.end(), box) == answered_.end())
+                break;
+        if (!box) continue;
         Sleep(20);  // let the box finish its own initialisation
         SeenBox seen = {WindowText(box), WindowText(GetDlgItem(box, 0xFFFF)), IDOK};
-        std::unique_lock<std::mutex> lock(mutex_);
-        size_t index = seen_.size();
-        if (!answers_.empty()) seen.answer = answers_[index < answers_.size() ? index : answers_.size() - 1];
+        if (!answers_.empty()) seen.answer = answers_[std::min(seen_.size(), answers_.size() - 1)];
+        std::unique_lock<std::mutex> lock(mutex_);  // seen_ changes only here, under the lock
         void (*before)(const SeenBox &, void *) = before_;
         void *context = context_;
         lock.unlock();
@@ -185,7 +135,6 @@ void BoxAnswerer::Run() {
         lock.lock();
         seen_.push_back(seen);
         answered_.push_back(box);
-        lock.unlock();
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(seen.answer, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(box, seen.answer)));
     }

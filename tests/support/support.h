@@ -13,46 +13,32 @@
 
 // The Linux path of the folder behind test drive `letter` (d, e, f, g).
 std::string DriveFolderUnix(char letter);
-
 // "Z:\..." for a Linux path.
 std::string UnixToWindows(const std::string &unixPath);
-
 // Runs `command` through /bin/sh on the Linux side and waits for it.
 // Returns its exit status, or -1 when it did not finish within 60 s.
 int RunUnix(const std::string &command);
-
 // Quotes a string for /bin/sh.
 std::string ShellQuote(const std::string &text);
-
 // Empties (or creates) a Linux folder.
 void ResetFolderUnix(const std::string &unixPath);
-
-// A whole file through the Win32 API: "" for a missing file, with *exists
-// set when asked.
-std::string ReadWholeFile(const std::string &path, bool *exists = nullptr);
+// A whole file through the Win32 API; "" for a missing file.
+std::string ReadWholeFile(const std::string &path);
 bool FileExists(const std::string &path);
-
 // The current directory of this process.
 std::string CurrentDirectory();
+// Text of a window of any process (WM_GETTEXT works across processes).
+std::string WindowText(HWND window);
 
 // One message box seen by a BoxAnswerer.
-struct SeenBox {
-    std::string caption;
-    std::string text;
-    int answer;
-};
+struct SeenBox { std::string caption, text; int answer; };
 
-// Watches for message boxes (#32770 windows with a static 0xFFFF) of one
-// process (0: this one) and answers each with the next id of `answers`
-// (the last one repeats; IDOK when empty). Runs on its own thread from
-// construction to destruction.
+// Watches for message boxes (#32770 windows with a static 0xFFFF) of one process (0: this one) and answers each
+// with the next id of `answers` (the last one repeats; IDOK when empty), on its own thread while it lives.
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(std::vector<int> answers = {}, DWORD processId = 0);
     ~BoxAnswerer();
-    BoxAnswerer(const BoxAnswerer &) = delete;
-    BoxAnswerer &operator=(const BoxAnswerer &) = delete;
-
     std::vector<SeenBox> Seen();
     // Waits up to `ms` for at least `count` boxes; true when they came.
     bool WaitFor(size_t count, DWORD ms);
@@ -66,11 +52,8 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<SeenBox> seen_;
-    std::vector<HWND> answered_;
+    std::vector<HWND> answered_;  // the watcher thread's own
     void (*before_)(const SeenBox &, void *) = nullptr;
     void *context_ = nullptr;
     std::thread thread_;
 };
-
-// Text of a window of any process (WM_GETTEXT works across processes).
-std::string WindowText(HWND window);
