@@ -13,10 +13,11 @@
 //           read by GetFileInformationByHandleEx(FileIdBothDirectoryInfo)
 //           into a 64 KiB buffer
 //
-//   bench_floor ansi|basic|handle walk|once <folder> [window]
+//   bench_floor ansi|basic|handle walk|once <folder>
 //
-// With "window" it first makes a hidden list box, as a program that fills a
-// folder list must: the floor of such a program carries a window's memory.
+// bench_floor_window, the same walk built with FLOOR_WITH_WINDOW, first makes
+// a hidden list box, as a program that fills a folder list must: the floor
+// of such a program carries a window's memory.
 //
 // Prints one line: "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB> <folders>
 // <files>", timed inside the process around the reading only, and what it
@@ -179,6 +180,7 @@ static std::wstring LongPath(const char *folder) {
     return L"\\\\?\\" + wide;
 }
 
+#ifdef FLOOR_WITH_WINDOW
 // A hidden list box under a hidden parent, as the folder list's fill has.
 static HWND MakeHiddenList() {
     WNDCLASSA windowClass = {};
@@ -191,21 +193,23 @@ static HWND MakeHiddenList() {
     return CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VSCROLL | LBS_HASSTRINGS | LBS_NOTIFY, 0, 0, 300,
                            300, parent, nullptr, windowClass.hInstance, nullptr);
 }
+#endif
 
 int main(int argc, char **argv) {
     const char *const methods[] = {"ansi", "basic", "handle"};
     int method = -1;
-    bool window = argc == 5 && std::strcmp(argv[4], "window") == 0;
-    for (int i = 0; (argc == 4 || window) && i < 3; ++i)
+    for (int i = 0; argc == 4 && i < 3; ++i)
         if (std::strcmp(argv[1], methods[i]) == 0) method = i;
     if (method < 0 || (std::strcmp(argv[2], "walk") != 0 && std::strcmp(argv[2], "once") != 0)) {
-        std::fprintf(stderr, "usage: bench_floor ansi|basic|handle walk|once <folder> [window]\n");
+        std::fprintf(stderr, "usage: bench_floor ansi|basic|handle walk|once <folder>\n");
         return 2;
     }
-    if (window && !MakeHiddenList()) {
+#ifdef FLOOR_WITH_WINDOW
+    if (!MakeHiddenList()) {
         std::fprintf(stderr, "bench_floor: no list box (is there an X display?)\n");
         return 1;
     }
+#endif
     bool walk = std::strcmp(argv[2], "walk") == 0;
     std::wstring path = LongPath(argv[3]);
     path.reserve(32768);

@@ -56,7 +56,7 @@ toolchain=()
 [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
 cmake -S "$repo" -B "$build" "${toolchain[@]}" \
       -DCMAKE_BUILD_TYPE=Release -DDIRTALLY_TESTS=OFF >/dev/null
-cmake --build "$build" --target bench_floor bench_work -j"$(nproc)" >/dev/null
+cmake --build "$build" --target bench_floor bench_floor_window bench_work -j"$(nproc)" >/dev/null
 # The console program is timed when the build has it.
 cli=
 if grep -qw dirtally_cli <<< "$(cmake --build "$build" --target help)"; then
@@ -142,6 +142,7 @@ status_of() {  # what, got, needed
 }
 
 floor=$build/bench/bench_floor.exe
+floor_window=$build/bench/bench_floor_window.exe
 work=$build/bench/bench_work.exe
 times=$out/times
 : > "$times"
@@ -151,11 +152,11 @@ methods=(ansi basic handle)
 # from round to round, recorded as "<round> <tree> floor:<method>
 # <wallSeconds> <cpuSeconds> <peakKiB> <status>"; a way that does not see
 # the whole tree (ansi cannot reach some names and depths) is "incomplete".
-floor_run() {  # tree, walk|once, folders, files, [window]
+floor_run() {  # tree, walk|once, folders, files, [the floor program, when not bench_floor]
     local i method status wall cpu peak folders files
     for ((i = 0; i < 3; i++)); do
         method=${methods[(i + round) % 3]}
-        measure "$floor" "$method" "$2" "T:\\$1" ${5:+"$5"} || exit 1
+        measure "${5:-$floor}" "$method" "$2" "T:\\$1" || exit 1
         read -r wall cpu peak folders files <<< "$result"
         status=ok
         [ "$folders $files" = "$3 $4" ] || status=incomplete
@@ -241,9 +242,9 @@ for ((round = 0; round <= rounds; round++)); do
         floor_run "$tree" walk "${!folder_count}" "${!file_count}"
     done
     # A fill needs a window: its floor reads the folder in a program that has one.
-    floor_run many once "$((many_folders - 1))" 0 window
+    floor_run many once "$((many_folders - 1))" 0 "$floor_window"
     fill_run many "$rows_many"
-    floor_run many once "$((many_folders - 1))" 0 window
+    floor_run many once "$((many_folders - 1))" 0 "$floor_window"
     # The same program filling the list for an empty folder: its memory with a window.
     fill_run empty 2 U:
     [ "$round" = 0 ] && echo "bench: warm-up done" || echo "bench: round $round of $rounds done"

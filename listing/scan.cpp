@@ -31,6 +31,15 @@ void ConvertName(const wchar_t *text, size_t length, ListingEncoding encoding, U
                  std::string &out) {
     out.clear();
     if (length == 0) return;
+    // Every ANSI and OEM code page, and UTF-8, keeps the ASCII characters as
+    // they are: most names need no call to the system at all.
+    size_t ascii = 0;
+    while (ascii < length && text[ascii] < 0x80) ++ascii;
+    if (ascii == length) {
+        out.resize(length);
+        for (size_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
+        return;
+    }
     UINT codePage = encoding == EncodingUtf8 ? CP_UTF8 : ansiCodePage;
     int units = static_cast<int>(length);
     // One pass into room that any code page suffices for (at most 4 bytes a unit).
