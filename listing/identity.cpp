@@ -9,6 +9,8 @@
 // path in the same DOS form that Wine gives both.
 #include "identity.h"
 
+#include <stdlib.h>
+
 #include <string>
 #include <vector>
 
@@ -44,7 +46,7 @@ static std::wstring PlainPath(const wchar_t *path) {
 static std::string UnescapeMountPath(const std::string &field) {
     std::string out;
     for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() + 0 && field[i + 1] >= '0' && field[i + 1] <= '3') {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3') {
             int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
             out += static_cast<char>(value);
             i += 3;

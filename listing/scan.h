@@ -29,8 +29,10 @@ struct FolderEntry {
     char name[8];                 // the names; the record runs on past this array
 };
 
-// The bytes to allocate for an entry of `textBytes` shown and key bytes
-// (terminators included) and `wideUnits` UTF-16 units (terminator included).
+// The bytes to allocate for an entry whose shown name has `nameLength`
+// bytes, whose ordering form takes `keyBytes` more (its terminator included;
+// 0 when the shown name orders it), and whose UTF-16 name takes `wideUnits`
+// units with its terminator (folders only).
 size_t EntryBytes(bool isFolder, size_t nameLength, size_t keyBytes = 0, size_t wideUnits = 0);
 
 // The form the ordering compares: the shown name, or its ANSI form in UTF-8 listings.
