@@ -32,6 +32,9 @@
 #include <vector>
 
 #include "measure.h"
+#ifdef FLOOR_WITH_WINDOW
+#include "window.h"
+#endif
 
 static long FolderCount = 0;
 static long FileCount = 0;
@@ -179,21 +182,6 @@ static std::wstring LongPath(const char *folder) {
     if (wide.size() == 3 && wide.back() == L'\\') wide.pop_back();
     return L"\\\\?\\" + wide;
 }
-
-#ifdef FLOOR_WITH_WINDOW
-// A hidden list box under a hidden parent, as the folder list's fill has.
-static HWND MakeHiddenList() {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "DirtallyFloorParent";
-    RegisterClassA(&windowClass);
-    HWND parent = CreateWindowExA(0, windowClass.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 400, 400,
-                                  nullptr, nullptr, windowClass.hInstance, nullptr);
-    return CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VSCROLL | LBS_HASSTRINGS | LBS_NOTIFY, 0, 0, 300,
-                           300, parent, nullptr, windowClass.hInstance, nullptr);
-}
-#endif
 
 int main(int argc, char **argv) {
     const char *const methods[] = {"ansi", "basic", "handle"};

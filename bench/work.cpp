@@ -21,33 +21,7 @@
 #include "browser.h"
 #include "listing.h"
 #include "measure.h"
-
-// Rows of the hidden list box, in pixels, as the dialog's list would ask.
-static const UINT kRowHeight = 16;
-
-// The hidden parent of the list box: answers the row-height request of an
-// owner-drawn list and leaves the rest to the default handling.
-static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_MEASUREITEM) {
-        reinterpret_cast<MEASUREITEMSTRUCT *>(lParam)->itemHeight = kRowHeight;
-        return TRUE;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A hidden list box with the folder list's styles, under a hidden parent.
-static HWND CreateHiddenList() {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = ParentProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "DirtallyBenchParent";
-    RegisterClassA(&windowClass);
-    HWND parent = CreateWindowExA(0, windowClass.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0,
-                                  400, 400, nullptr, nullptr, windowClass.hInstance, nullptr);
-    return CreateWindowExA(0, "LISTBOX", "",
-                           WS_CHILD | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY,
-                           0, 0, 300, 300, parent, nullptr, windowClass.hInstance, nullptr);
-}
+#include "window.h"
 
 // What one timed listing asks for beyond the dialog's choices.
 struct ListingMode {
@@ -97,7 +71,7 @@ static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const 
 static int TimeFolderList(const wchar_t *folder) {
     if (!SetCurrentFolder(folder)) return 2;
     ModuleInstance = GetModuleHandleA(nullptr);
-    HWND list = CreateHiddenList();
+    HWND list = MakeHiddenList();
     if (!list) {
         std::fprintf(stderr, "bench_work: no list box (is there an X display?)\n");
         return 1;
