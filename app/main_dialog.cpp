@@ -1,7 +1,6 @@
 // The main dialog: its starting state, its commands and the create command.
 #include <process.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -68,10 +67,6 @@ static const UINT ProgressInterval = 250;
 // The create command's timer goes by the create button's id.
 static const UINT_PTR ProgressTimer = IDC_CREATE;
 
-// The title while a run shows its progress: the dialog's own title, the
-// counts with their separators and the words around them.
-static const char ProgressFormat[] = "%s - %s files in %s folders";
-
 // One run handed to the worker thread, and what it came back with.
 struct RunJob {
     ListingRequest request;
@@ -97,28 +92,10 @@ static unsigned __stdcall RunJobThread(void *argument) {
     return 0;
 }
 
-// Writes `count` with a comma between groups of three digits ("12,345")
-// into `text`, which holds at least 16 bytes (the ten digits of a 32-bit
-// count, three commas, a sign and the terminator).
-static void FormatCount(long count, char *text) {
-    char digits[16];
-    int length = std::snprintf(digits, sizeof digits, "%ld", count < 0 ? 0L : count);
-    int out = 0;
-    for (int i = 0; i < length; ++i) {
-        if (i > 0 && (length - i) % 3 == 0) text[out++] = ',';
-        text[out++] = digits[i];
-    }
-    text[out] = '\0';
-}
-
-// Shows the counts of the run so far in the title.
+// Shows the counts of the run so far in the title, after the dialog's own.
 static void ShowProgressTitle(HWND dialog) {
-    char files[16], folders[16];
-    FormatCount(CurrentRun.progress->files.load(), files);
-    FormatCount(CurrentRun.progress->folders.load(), folders);
-    char title[sizeof CurrentRun.title + sizeof ProgressFormat + 2 * sizeof files];
-    std::snprintf(title, sizeof title, ProgressFormat, CurrentRun.title, files, folders);
-    SetWindowTextA(dialog, title);
+    std::string title = std::string(CurrentRun.title) + " - " + ProgressText(*CurrentRun.progress);
+    SetWindowTextA(dialog, title.c_str());
 }
 
 // Once a run has gone on for the delay: disables every enabled control,

@@ -52,8 +52,7 @@ inline DWORD MakeItemTag(unsigned indent, unsigned pathOffset) {
 inline unsigned TagIndent(DWORD tag) { return (tag >> 16) & 0xFFFFu; }
 inline unsigned TagOffset(DWORD tag) { return tag & 0xFFFFu; }
 
-// Folder list. A fill first takes CurrentFolderWide from CurrentFolder when
-// a caller has changed CurrentFolder alone.
+// Folder list.
 void FillFolderList(HWND list);
 void AddFolderRow(HWND list, const char *text, unsigned indent, unsigned pathOffset);
 void OpenFolderRow(HWND list);

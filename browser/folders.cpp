@@ -107,21 +107,9 @@ static std::vector<size_t> SortSubfolders(const SubfolderNames &names) {
     return order;
 }
 
-// Makes CurrentFolderWide name CurrentFolder again when a caller has
-// changed CurrentFolder alone: the ANSI path then names the folder.
-static void TakeWideFromAnsi() {
-    char converted[MAX_PATH];
-    int bytes = WideCharToMultiByte(CP_ACP, 0, CurrentFolderWide, -1, converted, sizeof converted,
-                                    nullptr, nullptr);
-    if (bytes > 0 && std::strcmp(converted, CurrentFolder) == 0) return;
-    if (!MultiByteToWideChar(CP_ACP, 0, CurrentFolder, -1, CurrentFolderWide, MAX_PATH))
-        CurrentFolderWide[0] = L'\0';
-}
-
 // Rebuilds the list for CurrentFolder, which it makes the current directory
 // first; when that fails the list is left exactly as it was.
 void FillFolderList(HWND list) {
-    TakeWideFromAnsi();
     if (!SetCurrentDirectoryW(CurrentFolderWide)) return;
     // No repaint per added row: in a shown list, 20,000 subfolders take
     // over a minute that way and a fraction of a second without.

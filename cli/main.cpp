@@ -124,20 +124,6 @@ static BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
 }
 
-// "12,345 files in 678 folders".
-static std::wstring ProgressLine(long files, long folders) {
-    auto grouped = [](long value) {
-        std::wstring digits = std::to_wstring(value), out;
-        for (size_t i = 0; i < digits.size(); ++i) {
-            if (i > 0 && (digits.size() - i) % 3 == 0) out += L',';
-            out += digits[i];
-        }
-        return out;
-    };
-    return grouped(files) + (files == 1 ? L" file in " : L" files in ") + grouped(folders) +
-           (folders == 1 ? L" folder" : L" folders");
-}
-
 // One run on the worker thread.
 struct Run {
     ListingRequest request;
@@ -165,7 +151,8 @@ static ListingResult RunWatched(Run *run, bool showProgress) {
     while (WaitForSingleObject(Worker, Step) == WAIT_TIMEOUT) {
         waited += Step;
         if (!showProgress || waited < Delay) continue;
-        std::wstring line = ProgressLine(Progress.files, Progress.folders);
+        std::string text = ProgressText(Progress);
+        std::wstring line(text.begin(), text.end());
         size_t length = line.size();
         if (length < shown) line.append(shown - length, L' ');
         DWORD done = 0;

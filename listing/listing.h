@@ -55,6 +55,10 @@ struct ListingProgress {
     std::atomic<bool> cancel{false};
 };
 
+// The counts so far as one line, for a title or a status line: "12,345
+// files in 678 folders".
+std::string ProgressText(const ListingProgress &progress);
+
 // How a run ended.
 enum ListingOutcome {
     ListingComplete,    // every block written, the file closed

@@ -260,6 +260,22 @@ ListingResult RunListing(const ListingRequest &request) {
     return result;
 }
 
+// A count with a comma between groups of three digits ("12,345").
+static std::string GroupedCount(long count) {
+    std::string digits = std::to_string(count < 0 ? 0L : count), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string ProgressText(const ListingProgress &progress) {
+    long files = progress.files.load(), folders = progress.folders.load();
+    return GroupedCount(files) + (files == 1 ? " file in " : " files in ") + GroupedCount(folders) +
+           (folders == 1 ? " folder" : " folders");
+}
+
 std::wstring WidenAnsi(const char *text) {
     UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
     int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);

@@ -139,7 +139,7 @@ TEST_F(Browser, SubfoldersSortTiesKeepScanOrderAddedUnseenAndRowsPaintIconIndent
     UpdateWindow(dialog);
     ListProc = SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchListProc));
     Painted = 0;
-    lstrcpynA(CurrentFolder, "E:\\t", MAX_PATH);  // the ANSI path alone, as a caller may set it
+    ASSERT_TRUE(SetCurrentFolder(L"E:\\t"));
     FillFolderList(list);
     EXPECT_TRUE(AddedWhileDrawing + Painted == 0 && Drawing) << AddedWhileDrawing << " rows added, " << Painted
                                                              << " painted while the list drew; drawing back on: " << Drawing;
