@@ -29,10 +29,12 @@ void ProposeOutputName(const char *folder, char *proposal);
 // name; a confirmed choice goes into the output field.
 void BrowseOutputFile(HWND dialog);
 
-// The options of one run as the dialog's check boxes and sort buttons stand.
-ListingOptions ReadListingOptions(HWND dialog);
+// Sets the choices of `request` that the dialog's check boxes and sort
+// buttons make, as they stand.
+void ReadListingChoices(HWND dialog, ListingRequest &request);
 
 // The create command: output path, filter and options from the dialog,
-// then the listing run under the wait cursor; after half a second the title
-// shows the counts and the controls are disabled until the run ends.
+// then the listing run under the wait cursor; once the run has lasted the
+// progress delay the title shows the counts and the controls are disabled
+// until the run ends.
 void CreateListing(HWND dialog);

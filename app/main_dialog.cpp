@@ -1,24 +1,18 @@
 // The main dialog: its starting state, its commands and the create command.
-#include <process.h>
-
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "app.h"
 #include "browser.h"
 #include "captions.h"
-#include "message.h"
+#include "names.h"
+#include "program.h"
 #include "resource.h"
+#include "worker.h"
 
 // The text of the entry appended to the system menu.
 static const char AboutMenuText[] = "About...";
-
-// The filter the dialog starts with.
-static const char DefaultFilter[] = "*.*";
-
-// The option check boxes that start checked, in the order they are set.
-static const int CheckedAtStart[] = {IDC_INCLUDE_FILES, IDC_SAVE_MAIN_PATH,
-                                     IDC_SAVE_FOLDER_PATH, IDC_SAVE_DETAILS, IDC_SORT_NAME};
 
 // The sort buttons in the order they are queried, each with its key.
 struct SortButton {
@@ -26,57 +20,61 @@ struct SortButton {
     SortKey key;
 };
 static const SortButton SortButtons[] = {
-    {IDC_SORT_NAME, SortByName},
-    {IDC_SORT_EXTENSION, SortByExtension},
-    {IDC_SORT_SIZE, SortBySize},
-    {IDC_SORT_DATE, SortByDate},
+    {IDC_SORT_NAME, SortKey::Name},
+    {IDC_SORT_EXTENSION, SortKey::Extension},
+    {IDC_SORT_SIZE, SortKey::Size},
+    {IDC_SORT_DATE, SortKey::Date},
 };
-static_assert(sizeof SortButtons / sizeof SortButtons[0] == SortByDate,
+static_assert(sizeof SortButtons / sizeof SortButtons[0] == static_cast<size_t>(SortKey::Date) + 1,
               "one sort button for every sort key");
+
+// The option check boxes, each with the request's choice it stands for.
+struct OptionBox {
+    int id;
+    bool ListingRequest::*choice;
+};
+static const OptionBox OptionBoxes[] = {
+    {IDC_INCLUDE_SUBFOLDERS, &ListingRequest::includeSubfolders},
+    {IDC_INCLUDE_FILES, &ListingRequest::includeFiles},
+    {IDC_SAVE_MAIN_PATH, &ListingRequest::pathOnEachLine},
+    {IDC_SAVE_FOLDER_PATH, &ListingRequest::fullPathInHeading},
+    {IDC_SAVE_DETAILS, &ListingRequest::showDetails},
+};
 
 // True when the check box or radio button `id` is checked (not grey).
 static bool IsChecked(HWND dialog, int id) {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
+// Sets the filter, the check boxes and the sort buttons as `request` has them.
+static void ShowListingChoices(HWND dialog, const ListingRequest &request) {
+    std::string filter;
+    NarrowText(request.filter.data(), request.filter.size(), FileApiCodePage(), filter);
+    SetDlgItemTextA(dialog, IDC_FILTER, filter.c_str());
+    for (const OptionBox &box : OptionBoxes)
+        CheckDlgButton(dialog, box.id, request.*box.choice ? BST_CHECKED : BST_UNCHECKED);
+    for (const SortButton &button : SortButtons)
+        CheckDlgButton(dialog, button.id, button.key == request.sortKey ? BST_CHECKED : BST_UNCHECKED);
+}
+
 // Reads the five check boxes and the first checked sort button; with none
 // checked, which the auto radio buttons never allow, files sort by name.
-ListingOptions ReadListingOptions(HWND dialog) {
-    ListingOptions options = {};
-    options.includeSubfolders = IsChecked(dialog, IDC_INCLUDE_SUBFOLDERS);
-    options.includeFiles = IsChecked(dialog, IDC_INCLUDE_FILES);
-    options.pathOnEachLine = IsChecked(dialog, IDC_SAVE_MAIN_PATH);
-    options.fullPathInHeading = IsChecked(dialog, IDC_SAVE_FOLDER_PATH);
-    options.showDetails = IsChecked(dialog, IDC_SAVE_DETAILS);
-    options.sortKey = SortByName;
+void ReadListingChoices(HWND dialog, ListingRequest &request) {
+    for (const OptionBox &box : OptionBoxes) request.*box.choice = IsChecked(dialog, box.id);
+    request.sortKey = SortKey::Name;
     for (const SortButton &button : SortButtons) {
         if (IsChecked(dialog, button.id)) {
-            options.sortKey = button.key;
+            request.sortKey = button.key;
             break;
         }
     }
-    return options;
 }
 
-// How long a run goes on before the title shows its progress, and how often
-// the title is refreshed after that, in milliseconds: a run that ends within
-// the delay changes nothing on the screen but the cursor.
-static const UINT ProgressDelay = 500;
-static const UINT ProgressInterval = 250;
-
-// The create command's timer goes by the create button's id.
-static const UINT_PTR ProgressTimer = IDC_CREATE;
-
-// One run handed to the worker thread, and what it came back with.
-struct RunJob {
-    ListingRequest request;
-    ListingResult result;
-};
-
-// The run in progress, owned by the dialog's thread; `progress` is null
+// The run in progress, owned by the dialog's thread; `cancel` is null
 // outside a run, so at most one run exists at a time.
 struct ActiveRun {
-    ListingProgress *progress;
+    std::atomic<bool> *cancel;
+    const ListingProgress *progress;
     bool closeRequested;         // the close box, Alt+F4 or exit came during the run
     bool showingProgress;        // the title shows the counts and the controls are disabled
     char title[128];             // the title to put back
@@ -85,24 +83,10 @@ struct ActiveRun {
 };
 static ActiveRun CurrentRun;
 
-// The worker thread: one whole run of the engine.
-static unsigned __stdcall RunJobThread(void *argument) {
-    RunJob *job = static_cast<RunJob *>(argument);
-    job->result = RunListing(job->request);
-    return 0;
-}
-
-// Shows the counts of the run so far in the title, after the dialog's own.
-static void ShowProgressTitle(HWND dialog) {
-    std::string title = std::string(CurrentRun.title) + " - " + ProgressText(*CurrentRun.progress);
-    SetWindowTextA(dialog, title.c_str());
-}
-
 // Once a run has gone on for the delay: disables every enabled control,
-// remembering which, so that nothing can be started or changed, and from
-// then on refreshes the title with the counts.
-static void OnProgressTimer(HWND dialog) {
-    if (!CurrentRun.progress) return;
+// remembering which, so that nothing can be started or changed; each time,
+// shows the counts of the run so far in the title, after the dialog's own.
+static void ShowRunProgress(HWND dialog) {
     if (!CurrentRun.showingProgress) {
         CurrentRun.showingProgress = true;
         for (HWND control = GetWindow(dialog, GW_CHILD); control;
@@ -111,27 +95,25 @@ static void OnProgressTimer(HWND dialog) {
             CurrentRun.disabled.push_back(control);
             EnableWindow(control, FALSE);
         }
-        SetTimer(dialog, ProgressTimer, ProgressInterval, nullptr);
     }
-    ShowProgressTitle(dialog);
+    std::string title = std::string(CurrentRun.title) + " - " + ProgressText(*CurrentRun.progress);
+    SetWindowTextA(dialog, title.c_str());
 }
 
-// Marks the run as started: remembers the title and the focus, and starts
-// the timer that shows the progress once the delay has passed.
-static void BeginRun(HWND dialog, ListingProgress *progress) {
+// Marks the run as started: remembers the title and the focus.
+static void BeginRun(HWND dialog, std::atomic<bool> *cancel, const ListingProgress *progress) {
+    CurrentRun.cancel = cancel;
     CurrentRun.progress = progress;
     CurrentRun.closeRequested = false;
     CurrentRun.showingProgress = false;
     GetWindowTextA(dialog, CurrentRun.title, sizeof CurrentRun.title);
     CurrentRun.focus = GetFocus();
     CurrentRun.disabled.clear();
-    SetTimer(dialog, ProgressTimer, ProgressDelay, nullptr);
 }
 
 // Puts the dialog back as the run found it: the title, each control the run
 // disabled, and the focus. Returns whether a close was asked for meanwhile.
 static bool EndRun(HWND dialog) {
-    KillTimer(dialog, ProgressTimer);
     if (CurrentRun.showingProgress) {
         for (HWND control : CurrentRun.disabled) EnableWindow(control, TRUE);
         SetWindowTextA(dialog, CurrentRun.title);
@@ -139,6 +121,7 @@ static bool EndRun(HWND dialog) {
     HWND focus = CurrentRun.focus;
     if (focus && focus != GetFocus() && IsChild(dialog, focus) && IsWindowEnabled(focus))
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    CurrentRun.cancel = nullptr;
     CurrentRun.progress = nullptr;
     CurrentRun.disabled.clear();
     return CurrentRun.closeRequested;
@@ -147,7 +130,7 @@ static bool EndRun(HWND dialog) {
 // Asks the run to stop; the engine removes the incomplete file. With
 // `thenClose` the dialog ends once the run has.
 static void StopRun(bool thenClose) {
-    CurrentRun.progress->cancel = true;
+    CurrentRun.cancel->store(true);
     if (thenClose) CurrentRun.closeRequested = true;
 }
 
@@ -173,18 +156,21 @@ static bool HandleRunInput(HWND dialog, const MSG &message) {
     return true;
 }
 
-// Keeps the thread's messages flowing until `thread` has ended: the dialog
-// repaints, answers messages sent to it and takes Escape and the close box.
-// A quit request stops the run and is posted again once it has ended.
-static void PumpUntilEnded(HWND dialog, HANDLE thread) {
-    bool quit = false;
-    WPARAM quitCode = 0;
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+// Keeps the thread's messages flowing until `thread` has ended or `ms` have
+// passed; returns whether the thread ended. The dialog repaints, answers
+// messages sent to it and takes Escape and the close box. A quit request
+// stops the run; `quit` keeps it to be posted again once the run has ended.
+static bool PumpWhileRunning(HWND dialog, HANDLE thread, DWORD ms, MSG &quit) {
+    DWORD begun = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - begun;
+        DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, elapsed < ms ? ms - elapsed : 0, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
-                quit = true;
-                quitCode = message.wParam;
+                quit = message;
                 StopRun(false);
             } else if (!HandleRunInput(dialog, message) && !IsDialogMessageA(dialog, &message)) {
                 TranslateMessage(&message);
@@ -192,31 +178,15 @@ static void PumpUntilEnded(HWND dialog, HANDLE thread) {
             }
         }
     }
-    if (quit) PostQuitMessage(static_cast<int>(quitCode));
 }
 
-// Runs `job` on a worker thread while the dialog stays responsive, and
-// returns once the run has ended; returns whether a close was asked for
-// meanwhile. Without a thread the run goes on this one, as it always could.
-static bool RunInBackground(HWND dialog, RunJob *job) {
-    uintptr_t started = _beginthreadex(nullptr, 0, RunJobThread, job, 0, nullptr);
-    if (!started) {
-        job->result = RunListing(job->request);
-        return false;
-    }
-    HANDLE thread = reinterpret_cast<HANDLE>(started);
-    BeginRun(dialog, job->request.progress);
-    PumpUntilEnded(dialog, thread);
-    CloseHandle(thread);
-    return EndRun(dialog);
-}
-
-// Gathers the output path, the filter and the options and runs the listing;
-// an empty output field first runs the save-file dialog, and whatever it
-// leaves in OutputPath (the choice, or the proposed name when cancelled) is used.
-// The command returns when the run has ended, the file complete or removed.
+// Gathers the output path, the filter and the options and runs the listing
+// on a worker thread while the dialog stays responsive; an empty output
+// field first runs the save-file dialog, and whatever it leaves in
+// OutputPath (the choice, or the proposed name when cancelled) is used. The
+// command returns when the run has ended, the file complete or removed.
 void CreateListing(HWND dialog) {
-    if (CurrentRun.progress) return;  // one run at a time
+    if (CurrentRun.cancel) return;  // one run at a time
     GetDlgItemTextA(dialog, IDC_OUTPUT_FILE, OutputPath, MAX_PATH);
     if (OutputPath[0] == '\0') BrowseOutputFile(dialog);
 
@@ -226,28 +196,33 @@ void CreateListing(HWND dialog) {
         ShowMessage("Empty filter", MB_OK | MB_ICONWARNING);
         return;
     }
-    std::wstring outputPath = WidenAnsi(OutputPath);
-    std::wstring wideFilter = WidenAnsi(filter);
+    std::atomic<bool> cancel{false};
     ListingProgress progress;
-    RunJob job = {};
-    job.request.outputPath = outputPath.c_str();
-    job.request.startFolder = CurrentFolderWide;
-    job.request.filter = wideFilter.c_str();
-    job.request.options = ReadListingOptions(dialog);
-    job.request.progress = &progress;
+    ListingRequest request;
+    request.outputPath = WidenAnsi(OutputPath);
+    request.startFolder = CurrentFolderWide;
+    request.filter = WidenAnsi(filter);
+    ReadListingChoices(dialog, request);
+    request.cancel = &cancel;
+    request.progress = &progress;
 
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    bool closeRequested = RunInBackground(dialog, &job);
+    BeginRun(dialog, &cancel, &progress);
+    MSG quit = {};
+    ListingResult result = RunWatched(
+        request, [&](HANDLE thread, DWORD ms) { return PumpWhileRunning(dialog, thread, ms, quit); },
+        [&] { ShowRunProgress(dialog); });
+    bool closeRequested = EndRun(dialog);
+    if (quit.message == WM_QUIT) PostQuitMessage(static_cast<int>(quit.wParam));
     SetCursor(previous);
-    ListingOutcome outcome = job.result.outcome;
-    if (outcome == ListingNotCreated) ShowMessage("Can't create output file", MB_ICONWARNING);
-    if (outcome == ListingNotWritten) ShowMessage("Can't write output file", MB_ICONWARNING);
+    if (result.outcome == ListingOutcome::NotCreated) ShowMessage("Can't create output file", MB_ICONWARNING);
+    if (result.outcome == ListingOutcome::Failed) ShowMessage("Can't write output file", MB_ICONWARNING);
     if (closeRequested) EndDialog(dialog, 0);
 }
 
 // Installs the icon and the About entry, fills the drive drop-down before
-// the folder list (it sets the CurrentFolder the list shows), and sets the
-// default filter and options.
+// the folder list (it sets the CurrentFolder the list shows), and shows the
+// default filter and options, the engine's own.
 static void OnInitDialog(HWND dialog) {
     HICON icon = LoadIconA(ModuleInstance, MAKEINTRESOURCEA(IDI_APP));
     SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
@@ -260,8 +235,7 @@ static void OnInitDialog(HWND dialog) {
     FillDriveCombo(GetDlgItem(dialog, IDC_DRIVE_COMBO));
     FillFolderList(GetDlgItem(dialog, IDC_FOLDER_LIST));
 
-    SetDlgItemTextA(dialog, IDC_FILTER, DefaultFilter);
-    for (int id : CheckedAtStart) CheckDlgButton(dialog, id, BST_CHECKED);
+    ShowListingChoices(dialog, ListingRequest());
     ApplyLegibleCaptions(dialog);
 }
 
@@ -272,9 +246,18 @@ static void OnFolderListCommand(HWND control, UINT code) {
 
 // Changes to the chosen drive and refills the folder list, also when the
 // change was refused, so that the list always shows the CurrentFolder.
+// A drive that is not ready is asked about again until it is, or until the
+// user cancels: the drop-down then goes back to the drive it had.
 static void OnDriveComboCommand(HWND dialog, HWND combo, UINT code) {
     if (code != CBN_SELCHANGE) return;
-    ChangeDrive(combo);
+    const char *root = "";
+    while (ChangeDrive(combo, &root) == DriveChange::NotReady) {
+        std::string text = std::string("Drive ") + root + " is not ready";
+        if (ShowMessage(text.c_str(), MB_ICONEXCLAMATION | MB_RETRYCANCEL) != IDRETRY) {
+            KeepSelectedDrive(combo);
+            break;
+        }
+    }
     FillFolderList(GetDlgItem(dialog, IDC_FOLDER_LIST));
 }
 
@@ -297,7 +280,7 @@ static bool OnCommandDuringRun(int id) {
 // Outside a run IDOK and IDCANCEL are not: the dialog has no default button,
 // and Escape does nothing.
 static bool OnCommand(HWND dialog, int id, HWND control, UINT code) {
-    if (CurrentRun.progress) return OnCommandDuringRun(id);
+    if (CurrentRun.cancel) return OnCommandDuringRun(id);
     switch (id) {
     case IDC_FOLDER_LIST: OnFolderListCommand(control, code); return true;
     case IDC_BROWSE: BrowseOutputFile(dialog); return true;
@@ -309,15 +292,17 @@ static bool OnCommand(HWND dialog, int id, HWND control, UINT code) {
 }
 
 // Paints a row of the folder list; no other control is owner-drawn.
+// Without its icons the program cannot go on.
 static void OnDrawItem(HWND dialog, UINT_PTR id, const DRAWITEMSTRUCT *request) {
-    if (id == IDC_FOLDER_LIST) DrawFolderRow(GetDlgItem(dialog, IDC_FOLDER_LIST), request);
+    if (id == IDC_FOLDER_LIST && !DrawFolderRow(GetDlgItem(dialog, IDC_FOLDER_LIST), request, ModuleInstance))
+        FatalInternalError();
 }
 
 // Opens the About dialog for the system menu's entry, except during a run;
 // every other system command is left to the platform (move, close and the rest).
 static bool OnSysCommand(HWND dialog, WPARAM command) {
     if ((command & 0xFFF0) != IDM_ABOUT) return false;
-    if (CurrentRun.progress) return true;
+    if (CurrentRun.cancel) return true;
     DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_ABOUT), dialog, AboutDialogProc, 0);
     return true;
 }
@@ -325,14 +310,14 @@ static bool OnSysCommand(HWND dialog, WPARAM command) {
 // The close box and Alt+F4 end the dialog; during a run they stop it first,
 // and the create command ends the dialog once the run has ended.
 static void OnClose(HWND dialog) {
-    if (CurrentRun.progress) StopRun(true);
+    if (CurrentRun.cancel) StopRun(true);
     else EndDialog(dialog, 0);
 }
 
 // Shows the wait cursor over the dialog's client area and its controls
 // while a run goes on; returns whether it did.
 static bool OnSetCursor(HWND dialog, int hitTest) {
-    if (!CurrentRun.progress || (hitTest != HTCLIENT && hitTest != HTERROR)) return false;
+    if (!CurrentRun.cancel || (hitTest != HTCLIENT && hitTest != HTERROR)) return false;
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
     return true;
@@ -357,10 +342,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_SETCURSOR:
         return OnSetCursor(dialog, static_cast<short>(LOWORD(lParam)));  // HTERROR is negative
-    case WM_TIMER:
-        if (wParam != ProgressTimer) return FALSE;
-        OnProgressTimer(dialog);
-        return TRUE;
     default:
         return FALSE;
     }

@@ -7,6 +7,7 @@
 
 #include "app.h"
 #include "browser.h"
+#include "program.h"
 #include "resource.h"
 
 char OutputPath[MAX_PATH];

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app.h"
-#include "browser.h"
+#include "program.h"
 #include "resource.h"
 
 // Keeps the module instance and runs the main dialog modally; the process

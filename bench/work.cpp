@@ -34,15 +34,12 @@ struct ListingMode {
 // with an output handle, opening and closing the file count as well.
 static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const wchar_t *outputPath,
                        const ListingMode &mode) {
-    ListingExtras extras;
-    extras.encoding = mode.utf8 ? EncodingUtf8 : EncodingAnsi;
-    extras.totals = mode.totals;
-    ListingRequest request;
+    ListingRequest request;  // the defaults: files, by name, path on each line, full path headings, details
     request.startFolder = startFolder;
     request.filter = filter;
-    // Subfolders, files, by name, path on each line, full path headings, details.
-    request.options = {true, true, SortByName, true, true, true};
-    request.extras = mode.utf8 || mode.totals ? &extras : nullptr;
+    request.includeSubfolders = true;
+    request.encoding = mode.utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    request.totals = mode.totals;
     Moment start = Now();
     if (mode.handle) {
         request.outputHandle = CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -57,7 +54,7 @@ static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const 
     ListingResult result = RunListing(request);
     if (mode.handle) CloseHandle(request.outputHandle);
     Moment end = Now();
-    if (result.outcome != ListingComplete) {
+    if (result.outcome != ListingOutcome::Complete) {
         std::fprintf(stderr, "bench_work: the listing ended with outcome %d (error %lu)\n",
                      static_cast<int>(result.outcome), result.systemError);
         return 1;
@@ -70,7 +67,6 @@ static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const 
 // Fills the folder list for `folder` and reports it with the row count.
 static int TimeFolderList(const wchar_t *folder) {
     if (!SetCurrentFolder(folder)) return 2;
-    ModuleInstance = GetModuleHandleA(nullptr);
     HWND list = MakeHiddenList();
     if (!list) {
         std::fprintf(stderr, "bench_work: no list box (is there an X display?)\n");

@@ -7,10 +7,6 @@
 #pragma once
 #include <windows.h>
 
-// The module whose resources (dialogs, icons) the program uses; set by the
-// entry before the dialog starts.
-extern HINSTANCE ModuleInstance;
-
 // The folder being browsed and listed: an absolute path of at most 259
 // characters and its terminator. CurrentFolderWide names it by its real
 // (UTF-16) names; CurrentFolder is that path in the ANSI code page, as
@@ -40,7 +36,15 @@ extern DriveTableData DriveTable;
 // Drive table and drop-down.
 void BuildDriveTable();
 void FillDriveCombo(HWND combo);
-void ChangeDrive(HWND combo);
+
+// Makes the root of the drive chosen in the drop-down the current directory
+// and the CurrentFolder. When the drive is not ready nothing changes, and
+// `root` names the drive for the caller's question.
+enum class DriveChange { Changed, NotReady, NoDrive };
+DriveChange ChangeDrive(HWND combo, const char **root);
+
+// Puts the drop-down back on the drive of the CurrentFolder.
+void KeepSelectedDrive(HWND combo);
 
 // ItemTag: the row's indent (pixels) in the high 16 bits and, in the low
 // 16 bits, the offset of a path row's component in CurrentFolder, or
@@ -57,7 +61,6 @@ void FillFolderList(HWND list);
 void AddFolderRow(HWND list, const char *text, unsigned indent, unsigned pathOffset);
 void OpenFolderRow(HWND list);
 
-// Row painting; FatalInternalError shows "The internal error" and ends the
-// process with exit code -1.
-void DrawFolderRow(HWND list, const DRAWITEMSTRUCT *request);
-[[noreturn]] void FatalInternalError();
+// Paints a row with the row icons of `resources`; false when they cannot be
+// loaded (nothing is painted then).
+bool DrawFolderRow(HWND list, const DRAWITEMSTRUCT *request, HINSTANCE resources);

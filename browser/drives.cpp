@@ -1,11 +1,8 @@
 // The drive table, the drive drop-down and the change of drive.
 #include "browser.h"
 
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
-
-#include "message.h"
 
 char CurrentFolder[MAX_PATH];
 wchar_t CurrentFolderWide[MAX_PATH];
@@ -87,30 +84,25 @@ static int ChosenDriveRow(HWND combo, int *comboIndex) {
     return -1;
 }
 
-// Makes the root of the drive chosen in the drop-down the current directory
-// and the CurrentFolder, asking to retry while the drive is not ready; a
-// cancelled prompt puts the drop-down back on the previous drive.
-void ChangeDrive(HWND combo) {
+DriveChange ChangeDrive(HWND combo, const char **root) {
     int comboIndex = 0;
     int row = ChosenDriveRow(combo, &comboIndex);
-    if (row < 0) return;
-    const char *root = DriveTable.Rows[row].RootPath;
+    if (row < 0) return DriveChange::NoDrive;
+    *root = DriveTable.Rows[row].RootPath;
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    while (!SetCurrentDirectoryA(root)) {
-        char text[64];  // the message and a 3-character root path
-        std::snprintf(text, sizeof text, "Drive %s is not ready", root);
-        if (ShowMessage(text, MB_ICONEXCLAMATION | MB_RETRYCANCEL) != IDRETRY) {
-            SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(DriveTable.SelectedIndex), 0);
-            SetCursor(previous);
-            return;
-        }
+    bool ready = SetCurrentDirectoryA(*root) != 0;
+    if (ready) {
+        // Always the root, whatever the drive's own current directory was.
+        wchar_t rootWide[sizeof DriveTable.Rows[row].RootPath];
+        for (size_t i = 0; i < sizeof rootWide / sizeof rootWide[0]; ++i)
+            rootWide[i] = static_cast<unsigned char>((*root)[i]);  // a letter, ":" and "\"
+        SetCurrentFolder(rootWide);
+        DriveTable.SelectedIndex = comboIndex;
     }
-    // Always the root, whatever the drive's own current directory was.
-    wchar_t rootWide[sizeof DriveTable.Rows[row].RootPath];
-    for (size_t i = 0; i < sizeof rootWide / sizeof rootWide[0]; ++i)
-        rootWide[i] = static_cast<unsigned char>(root[i]);  // a letter, ":" and "\"
-    SetCurrentFolder(rootWide);
-    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(comboIndex), 0);
-    DriveTable.SelectedIndex = comboIndex;
     SetCursor(previous);
+    return ready ? DriveChange::Changed : DriveChange::NotReady;
+}
+
+void KeepSelectedDrive(HWND combo) {
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(DriveTable.SelectedIndex), 0);
 }

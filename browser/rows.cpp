@@ -1,12 +1,8 @@
-// Painting of the owner-drawn folder list rows, and the fatal error that
-// ends the program when their icons are missing.
+// Painting of the owner-drawn folder list rows.
 #include <cstring>
 
 #include "browser.h"
-#include "message.h"
 #include "resource.h"
-
-HINSTANCE ModuleInstance;
 
 const int IconSize = 16;  // the row icons are 16 by 16 pixels
 const int TextGap = 2;    // pixels between the icon and the text cell
@@ -16,15 +12,9 @@ static HICON PathIcon;
 static HICON SubfolderIcon;
 
 // Loads one 16 by 16 row icon from the program's resources.
-static HICON LoadRowIcon(int id) {
-    return static_cast<HICON>(LoadImageA(ModuleInstance, MAKEINTRESOURCEA(id), IMAGE_ICON,
+static HICON LoadRowIcon(HINSTANCE resources, int id) {
+    return static_cast<HICON>(LoadImageA(resources, MAKEINTRESOURCEA(id), IMAGE_ICON,
                                          IconSize, IconSize, LR_DEFAULTCOLOR));
-}
-
-// Shows "The internal error" and ends the process at once with exit code -1.
-void FatalInternalError() {
-    ShowMessage("The internal error", MB_ICONHAND);
-    ExitProcess(static_cast<UINT>(-1));
 }
 
 // Paints one row of the folder list: its icon at the row's indent, then its
@@ -32,11 +22,11 @@ void FatalInternalError() {
 // while the row is selected and the list has the focus. The strip left of
 // the cell keeps the list's own background. A request for no row (an empty
 // list gaining the focus) paints the empty cell alone.
-void DrawFolderRow(HWND list, const DRAWITEMSTRUCT *request) {
+bool DrawFolderRow(HWND list, const DRAWITEMSTRUCT *request, HINSTANCE resources) {
     if (!PathIcon || !SubfolderIcon) {
-        PathIcon = LoadRowIcon(IDI_PATH_FOLDER);
-        SubfolderIcon = LoadRowIcon(IDI_SUBFOLDER);
-        if (!PathIcon || !SubfolderIcon) FatalInternalError();
+        PathIcon = LoadRowIcon(resources, IDI_PATH_FOLDER);
+        SubfolderIcon = LoadRowIcon(resources, IDI_SUBFOLDER);
+        if (!PathIcon || !SubfolderIcon) return false;
     }
     HDC dc = request->hDC;
     const RECT &item = request->rcItem;
@@ -56,10 +46,11 @@ void DrawFolderRow(HWND list, const DRAWITEMSTRUCT *request) {
     RECT cell = item;
     cell.left = item.left + indent + IconSize + TextGap;
     FillRect(dc, &cell, GetSysColorBrush(background));
-    if (!hasRow) return;
+    if (!hasRow) return true;
     char text[MAX_PATH] = "";  // a row text is a name or a path component
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, request->itemID, 0);
-    if (length == LB_ERR || length >= static_cast<LRESULT>(sizeof text)) return;
+    if (length == LB_ERR || length >= static_cast<LRESULT>(sizeof text)) return true;
     SendMessageA(list, LB_GETTEXT, request->itemID, reinterpret_cast<LPARAM>(text));
     TextOutA(dc, cell.left, item.top, text, static_cast<int>(std::strlen(text)));
+    return true;
 }

@@ -4,12 +4,16 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "listing.h"
+#include "names.h"
 #include "options.h"
+#include "version.h"
+#include "worker.h"
 
 // The exit codes, as --help states them.
 enum ExitCode {
@@ -19,11 +23,13 @@ enum ExitCode {
     ExitInterrupted = 130,  // 128 + SIGINT, as shells report an interrupted command
 };
 
-static const char Version[] = "Dirtally 1.1\r\n";
+static const char Version[] = PROGRAM_TITLE "\r\n";
 
-// Shared with the console control handler, which runs on a thread of its own.
-static ListingProgress Progress;
-static HANDLE Worker = nullptr;
+// Shared with the console control handler, which runs on a thread of its
+// own: the stop request, and an event set once the run has ended (its
+// incomplete file removed).
+static std::atomic<bool> StopRequest{false};
+static HANDLE RunEnded = nullptr;
 
 // True when `handle` is a console (under Wine also a Linux terminal).
 static bool IsConsole(HANDLE handle) {
@@ -41,11 +47,8 @@ static void WriteError(const std::wstring &text) {
         WriteConsoleW(error, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
         return;
     }
-    int units = static_cast<int>(text.size());
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return;
-    std::string utf8(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &utf8[0], bytes, nullptr, nullptr);
+    std::string utf8;
+    NarrowText(text.data(), text.size(), CP_UTF8, utf8);
     WriteFile(error, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr);
 }
 
@@ -99,10 +102,7 @@ static std::wstring AbsolutePath(const std::wstring &path) {
 
 // The attributes of an absolute path of any length.
 static DWORD PathAttributes(const std::wstring &path) {
-    if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0)
-        return GetFileAttributesW(path.c_str());
-    if (path.compare(0, 2, L"\\\\") == 0) return GetFileAttributesW((L"\\\\?\\UNC" + path.substr(1)).c_str());
-    return GetFileAttributesW((L"\\\\?\\" + path).c_str());
+    return GetFileAttributesW(path.size() < MAX_PATH ? path.c_str() : LongPath(path).c_str());
 }
 
 // The current folder.
@@ -118,54 +118,34 @@ static std::wstring CurrentFolder() {
 // does too, and waits (the system allows a few seconds) for the run to
 // remove its incomplete file.
 static BOOL WINAPI OnConsoleControl(DWORD event) {
-    Progress.cancel = true;
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && Worker)
-        WaitForSingleObject(Worker, 4000);
+    StopRequest = true;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && RunEnded) WaitForSingleObject(RunEnded, 4000);
     return TRUE;
-}
-
-// One run on the worker thread.
-struct Run {
-    ListingRequest request;
-    ListingResult result;
-};
-
-static DWORD WINAPI RunListingOnWorker(void *data) {
-    Run *run = static_cast<Run *>(data);
-    run->result = RunListing(run->request);
-    return 0;
 }
 
 // Runs the listing on a worker thread and, while it goes on, keeps the
 // progress line up to date when `showProgress`; the line is cleared at the end.
-static ListingResult RunWatched(Run *run, bool showProgress) {
-    Worker = CreateThread(nullptr, 0, RunListingOnWorker, run, 0, nullptr);
-    if (!Worker) {
-        RunListingOnWorker(run);
-        return run->result;
-    }
+static ListingResult RunShowingProgress(const ListingRequest &request, const ListingProgress &progress,
+                                        bool showProgress) {
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     size_t shown = 0;  // the length of the line on the screen
-    DWORD waited = 0;
-    const DWORD Step = 250, Delay = 500;
-    while (WaitForSingleObject(Worker, Step) == WAIT_TIMEOUT) {
-        waited += Step;
-        if (!showProgress || waited < Delay) continue;
-        std::string text = ProgressText(Progress);
-        std::wstring line(text.begin(), text.end());
-        size_t length = line.size();
-        if (length < shown) line.append(shown - length, L' ');
-        DWORD done = 0;
-        line = L"\r" + line;
-        WriteConsoleW(error, line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
-        shown = length > shown ? length : shown;
-    }
+    DWORD done = 0;
+    ListingResult result = RunWatched(
+        request, [](HANDLE thread, DWORD ms) { return WaitForSingleObject(thread, ms) == WAIT_OBJECT_0; },
+        [&] {
+            if (!showProgress) return;
+            std::string text = ProgressText(progress);
+            std::wstring line = L"\r" + std::wstring(text.begin(), text.end());
+            size_t length = text.size();
+            if (length < shown) line.append(shown - length, L' ');
+            WriteConsoleW(error, line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
+            shown = length > shown ? length : shown;
+        });
     if (shown > 0) {
         std::wstring blank = L"\r" + std::wstring(shown, L' ') + L"\r";
-        DWORD done = 0;
         WriteConsoleW(error, blank.data(), static_cast<DWORD>(blank.size()), &done, nullptr);
     }
-    return run->result;
+    return result;
 }
 
 // The arguments after the program's name, as UTF-16 from the command line.
@@ -198,31 +178,32 @@ int main() {
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return UsageError(L"not a folder: " + start);
     std::wstring output = line.output.empty() ? L"" : AbsolutePath(line.output);
 
-    Run run = {};
-    run.request.startFolder = start.c_str();
-    run.request.filter = line.filter.c_str();
-    run.request.options = line.options;
-    run.request.extras = &line.extras;
-    run.request.progress = &Progress;
-    if (output.empty()) run.request.outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
-    else run.request.outputPath = output.c_str();
+    ListingProgress progress;
+    ListingRequest &request = line.request;
+    request.startFolder = start;
+    if (output.empty()) request.outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+    else request.outputPath = output;
+    request.cancel = &StopRequest;
+    request.progress = &progress;
     // A progress line on the console the listing itself goes to would break
     // into it, so it shows only when the listing goes elsewhere.
     bool showProgress = !line.quiet && IsConsole(GetStdHandle(STD_ERROR_HANDLE)) &&
-                        !(output.empty() && IsConsole(run.request.outputHandle));
+                        !(output.empty() && IsConsole(request.outputHandle));
 
+    RunEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    ListingResult result = RunWatched(&run, showProgress);
+    ListingResult result = RunShowingProgress(request, progress, showProgress);
+    if (RunEnded) SetEvent(RunEnded);
     std::wstring target = output.empty() ? L"standard output" : L"output file " + output;
     switch (result.outcome) {
-    case ListingComplete:
+    case ListingOutcome::Complete:
         return ExitComplete;
-    case ListingCancelled:
+    case ListingOutcome::Stopped:
         return ExitInterrupted;
-    case ListingNotCreated:
+    case ListingOutcome::NotCreated:
         Complain(L"can't create " + target + L": " + SystemMessage(result.systemError));
         return ExitOutputFailed;
-    case ListingNotWritten:
+    case ListingOutcome::Failed:
         Complain(L"can't write " + target + L": " + SystemMessage(result.systemError));
         return ExitOutputFailed;
     }

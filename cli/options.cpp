@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "names.h"
+
 // The usage, shown by --help.
 static const char Help[] =
     "Usage: dirtally-cli [OPTIONS] [FOLDER]\r\n"
@@ -48,34 +50,26 @@ const char *HelpText() { return Help; }
 
 // UTF-16 to UTF-8 and back, for the parser.
 static std::string ToUtf8(const std::wstring &text) {
-    if (text.empty()) return std::string();
-    int units = static_cast<int>(text.size());
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &out[0], bytes, nullptr, nullptr);
+    std::string out;
+    NarrowText(text.data(), text.size(), CP_UTF8, out);
     return out;
 }
 
-static std::wstring ToWide(const std::string &text) {
-    if (text.empty()) return std::wstring();
-    int bytes = static_cast<int>(text.size());
-    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, nullptr, 0);
-    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, &out[0], units);
-    return out;
-}
+static std::wstring ToWide(const std::string &text) { return WidenText(text, CP_UTF8); }
 
 // The sort keys by name, in the order of their values.
 static const char *const SortNames[] = {"name", "extension", "size", "date"};
-static_assert(SortByName == 1 && SortByExtension == 2 && SortBySize == 3 && SortByDate == 4,
-              "SortNames[key - 1] names each key");
+static_assert(sizeof SortNames / sizeof SortNames[0] == static_cast<size_t>(SortKey::Date) + 1,
+              "SortNames[key] names each key");
 
 bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *line,
                      std::wstring *error) {
     CLI::App parser("dirtally-cli", "dirtally-cli");
     parser.set_help_flag();  // our own --help text, which states the exit codes
     parser.allow_windows_style_options(false);
-    std::string output, filter = "*.*", sort = "name", encoding = "ansi", folder;
+    ListingRequest &request = line->request;
+    std::string output, filter = ToUtf8(request.filter), sort = SortNames[static_cast<int>(request.sortKey)];
+    std::string encoding = request.encoding == TextEncoding::Utf8 ? "utf-8" : "ansi", folder;
     std::vector<std::string> excludes;
     bool subfolders = false, noFiles = false, noPath = false, shortHeadings = false;
     bool noDetails = false;
@@ -93,7 +87,7 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     // One pattern per --exclude, so that a FOLDER after it stays the folder.
     parser.add_option("--exclude", excludes)->allow_extra_args(false);
     parser.add_option("--encoding", encoding);
-    parser.add_flag("--totals", line->extras.totals);
+    parser.add_flag("--totals", request.totals);
     CLI::Option *folderOption = parser.add_option("FOLDER", folder);
 
     // The parser wants the arguments last first.
@@ -118,15 +112,16 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     }
     if (line->help || line->version) return true;
 
-    int key = 0;
-    for (int i = 0; i < 4; ++i)
-        if (sort == SortNames[i]) key = i + 1;
-    if (key == 0) {
+    int key = -1;
+    for (int i = 0; i <= static_cast<int>(SortKey::Date); ++i)
+        if (sort == SortNames[i]) key = i;
+    if (key < 0) {
         *error = L"unknown sort key '" + ToWide(sort) + L"' (name, extension, size or date)";
         return false;
     }
-    if (encoding == "ansi") line->extras.encoding = EncodingAnsi;
-    else if (encoding == "utf-8" || encoding == "utf8") line->extras.encoding = EncodingUtf8;
+    request.sortKey = static_cast<SortKey>(key);
+    if (encoding == "ansi") request.encoding = TextEncoding::Ansi;
+    else if (encoding == "utf-8" || encoding == "utf8") request.encoding = TextEncoding::Utf8;
     else {
         *error = L"unknown encoding '" + ToWide(encoding) + L"' (ansi or utf-8)";
         return false;
@@ -145,8 +140,12 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     }
     line->folder = ToWide(folder);
     line->output = ToWide(output);
-    line->filter = ToWide(filter);
-    line->options = {subfolders, !noFiles, key, !noPath, !shortHeadings, !noDetails};
-    for (const std::string &pattern : excludes) line->extras.excludes.push_back(ToWide(pattern));
+    request.filter = ToWide(filter);
+    if (subfolders) request.includeSubfolders = true;
+    if (noFiles) request.includeFiles = false;
+    if (noPath) request.pathOnEachLine = false;
+    if (shortHeadings) request.fullPathInHeading = false;
+    if (noDetails) request.showDetails = false;
+    for (const std::string &pattern : excludes) request.excludes.push_back(ToWide(pattern));
     return true;
 }

@@ -7,16 +7,15 @@
 
 #include "listing.h"
 
-// Everything the command line can ask for; the defaults are the dialog's.
+// Everything the command line can ask for; what it leaves alone keeps the
+// request's defaults.
 struct CommandLine {
     bool help = false;
     bool version = false;
     bool quiet = false;
     std::wstring folder;  // as given; empty: the current folder
     std::wstring output;  // empty: standard output
-    std::wstring filter = L"*.*";
-    ListingOptions options = {false, true, SortByName, true, true, true};
-    ListingExtras extras;
+    ListingRequest request;  // the listing's choices; the caller sets the folder and the output
 };
 
 // Reads the arguments that follow the program's name. On a usage error it

@@ -11,36 +11,7 @@
 
 #include <stdlib.h>
 
-#include <string>
-#include <vector>
-
-// Wine's own exports for moving between DOS and Linux paths; absent on Windows.
-typedef char *(CDECL *UnixNameFunction)(LPCWSTR dosName);
-typedef WCHAR *(CDECL *DosNameFunction)(LPCSTR unixName);
-
-// One mounted file system: where it is mounted, in both forms, and its device.
-struct Mount {
-    std::wstring dosPath;   // without "\\?\" and without a closing "\", except a root's
-    std::string unixPath;
-    unsigned long long device;
-};
-
-static bool underWine = false;
-static bool mountsRead = false;
-static std::vector<Mount> mounts;
-static UnixNameFunction UnixName = nullptr;
-static DosNameFunction DosName = nullptr;
-
-// Drops "\\?\" (and turns "\\?\UNC\" back into "\\") so paths compare in one form.
-static std::wstring PlainPath(const wchar_t *path) {
-    std::wstring text = path;
-    if (text.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + text.substr(8);
-    if (text.compare(0, 4, L"\\\\?\\") == 0) {
-        // "\\?\unix\..." names a Linux path outside every drive: kept whole.
-        if (text.size() >= 6 && text[5] == L':') return text.substr(4);
-    }
-    return text;
-}
+#include "names.h"
 
 // Undoes the octal escapes of the mount table (space, tab, newline, backslash).
 static std::string UnescapeMountPath(const std::string &field) {
@@ -59,7 +30,7 @@ static std::string UnescapeMountPath(const std::string &field) {
 
 // Reads a whole file of the Linux side; /proc files report no size, so it
 // reads to the end.
-static std::string ReadLinuxFile(const char *unixPath) {
+static std::string ReadLinuxFile(VolumeLookup::DosNameFunction DosName, const char *unixPath) {
     std::string text;
     WCHAR *dos = DosName(unixPath);
     if (!dos) return text;
@@ -75,9 +46,9 @@ static std::string ReadLinuxFile(const char *unixPath) {
 }
 
 // Reads the kernel's mount table and gives every mount point its DOS form.
-static void ReadMounts() {
-    mountsRead = true;
-    std::string table = ReadLinuxFile("/proc/self/mountinfo");
+void VolumeLookup::ReadMounts() {
+    mountsRead_ = true;
+    std::string table = ReadLinuxFile(dosName_, "/proc/self/mountinfo");
     size_t start = 0;
     while (start < table.size()) {
         size_t end = table.find('\n', start);
@@ -102,32 +73,23 @@ static void ReadMounts() {
         Mount mount;
         mount.unixPath = UnescapeMountPath(fields[4]);
         mount.device = (static_cast<unsigned long long>(major) << 32) | minor;
-        WCHAR *dos = DosName(mount.unixPath.c_str());
+        WCHAR *dos = dosName_(mount.unixPath.c_str());
         if (!dos) continue;
-        mount.dosPath = PlainPath(dos);
+        mount.dosPath = PlainPath(std::wstring(dos));
         HeapFree(GetProcessHeap(), 0, dos);
         if (mount.dosPath.size() > 3 && mount.dosPath.back() == L'\\') mount.dosPath.pop_back();
-        mounts.push_back(mount);
+        mounts_.push_back(mount);
     }
 }
 
-void BeginVolumeLookup() {
+VolumeLookup::VolumeLookup() {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    UnixName = kernel ? reinterpret_cast<UnixNameFunction>(
-                            reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")))
-                      : nullptr;
-    DosName = kernel ? reinterpret_cast<DosNameFunction>(
-                           reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_dos_file_name")))
-                     : nullptr;
-    underWine = UnixName && DosName;
-    mountsRead = false;
-    mounts.clear();
-}
-
-void EndVolumeLookup() {
-    mounts.clear();
-    mounts.shrink_to_fit();
-    mountsRead = false;
+    if (!kernel) return;
+    unixName_ = reinterpret_cast<UnixNameFunction>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    dosName_ = reinterpret_cast<DosNameFunction>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_dos_file_name")));
+    underWine_ = unixName_ && dosName_;
 }
 
 // True when `prefix` begins `path` up to a component boundary, ignoring case.
@@ -147,9 +109,9 @@ static bool BeginsUnixPath(const std::string &path, const std::string &prefix) {
 
 // The device of the mount holding a folder, found by its final DOS path;
 // failing that, by the Linux path of its drive's root.
-static bool WineDeviceOf(HANDLE folder, unsigned long long *device) {
-    if (!mountsRead) ReadMounts();
-    if (mounts.empty()) return false;
+bool VolumeLookup::WineDeviceOf(HANDLE folder, unsigned long long *device) {
+    if (!mountsRead_) ReadMounts();
+    if (mounts_.empty()) return false;
     std::vector<wchar_t> buffer(1024);
     DWORD length = GetFinalPathNameByHandleW(folder, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
     if (length >= buffer.size()) {
@@ -157,21 +119,21 @@ static bool WineDeviceOf(HANDLE folder, unsigned long long *device) {
         length = GetFinalPathNameByHandleW(folder, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
     }
     if (length == 0 || length >= buffer.size()) return false;
-    std::wstring path = PlainPath(buffer.data());
+    std::wstring path = PlainPath(std::wstring(buffer.data()));
     const Mount *best = nullptr;
     // Later lines of the table mount over earlier ones at the same place.
-    for (const Mount &mount : mounts)
+    for (const Mount &mount : mounts_)
         if (BeginsPath(path, mount.dosPath) && (!best || mount.dosPath.size() >= best->dosPath.size()))
             best = &mount;
     if (!best && path.size() >= 3 && path[1] == L':') {
         // No mount point lies on the drive: the drive's root is inside a
         // mount that Wine names through another drive.
         std::wstring root = path.substr(0, 3);
-        char *unix = UnixName(root.c_str());
+        char *unix = unixName_(root.c_str());
         if (unix) {
             std::string unixRoot = unix;
             HeapFree(GetProcessHeap(), 0, unix);
-            for (const Mount &mount : mounts)
+            for (const Mount &mount : mounts_)
                 if (BeginsUnixPath(unixRoot, mount.unixPath) &&
                     (!best || mount.unixPath.size() >= best->unixPath.size()))
                     best = &mount;
@@ -182,14 +144,14 @@ static bool WineDeviceOf(HANDLE folder, unsigned long long *device) {
     return true;
 }
 
-unsigned long long VolumeKeyOf(HANDLE folder, bool *known) {
+unsigned long long VolumeLookup::KeyOf(HANDLE folder, bool *known) {
     unsigned long long device = 0;
-    if (underWine && WineDeviceOf(folder, &device)) {
+    if (underWine_ && WineDeviceOf(folder, &device)) {
         *known = true;
         return device;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    *known = !underWine && GetFileInformationByHandle(folder, &info) != 0;
+    *known = !underWine_ && GetFileInformationByHandle(folder, &info) != 0;
     return *known ? info.dwVolumeSerialNumber : 0;
 }
 

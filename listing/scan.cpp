@@ -1,65 +1,53 @@
-// Folder scan and entry ordering.
+// Reading a folder into its record, and ordering the entries.
 #include "scan.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <stdlib.h>
 #include <string.h>
 
 #include "names.h"
 
-static void *(*EntryAllocate)(size_t bytes) = malloc;
-
-void SetEntryAllocator(void *(*allocate)(size_t bytes)) {
-    EntryAllocate = allocate ? allocate : malloc;
-}
-
-// The wide name sits behind the narrow ones, aligned for its units.
-static size_t WideStart(size_t narrowBytes) {
-    return (narrowBytes + alignof(wchar_t) - 1) / alignof(wchar_t) * alignof(wchar_t);
-}
-
-size_t EntryBytes(bool isFolder, size_t nameLength, size_t keyBytes, size_t wideUnits) {
-    size_t narrow = nameLength + 1 + keyBytes;
-    size_t bytes = offsetof(FolderEntry, name) + narrow;
-    if (isFolder && wideUnits > 0) bytes = offsetof(FolderEntry, name) + WideStart(narrow) + wideUnits * sizeof(wchar_t);
-    return std::max(bytes, sizeof(FolderEntry));
-}
-
-void ConvertName(const wchar_t *text, size_t length, ListingEncoding encoding, UINT ansiCodePage,
-                 std::string &out) {
-    out.clear();
-    if (length == 0) return;
-    // Every ANSI and OEM code page, and UTF-8, keeps the ASCII characters as
-    // they are: most names need no call to the system at all.
-    size_t ascii = 0;
-    while (ascii < length && text[ascii] < 0x80) ++ascii;
-    if (ascii == length) {
-        out.resize(length);
-        for (size_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
-        return;
+// Entries are laid out one after another in blocks; a folder of a few names
+// takes a small block, a large folder blocks of 64 KB.
+void *EntryStore::Allocate(size_t bytes) {
+    const size_t align = alignof(unsigned long long);
+    bytes = (bytes + align - 1) / align * align;
+    if (blocks_.empty() || size_ - used_ < bytes) {
+        size_t size = blocks_.empty() ? 4096 : std::min<size_t>(size_ * 2, 64 * 1024);
+        size = std::max(size, bytes);
+        blocks_.emplace_back(new char[size]);
+        size_ = size;
+        used_ = 0;
     }
-    UINT codePage = encoding == EncodingUtf8 ? CP_UTF8 : ansiCodePage;
-    int units = static_cast<int>(length);
-    // One pass into room that any code page suffices for (at most 4 bytes a unit).
-    out.resize(length * 4);
-    int bytes = WideCharToMultiByte(codePage, 0, text, units, &out[0], static_cast<int>(out.size()),
-                                    nullptr, nullptr);
-    out.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    void *room = blocks_.back().get() + used_;
+    used_ += bytes;
+    return room;
 }
 
-// The first and last entries of a list being built.
-struct ListEnds {
-    FolderEntry *first;
-    FolderEntry *last;
-};
+ListingTotals FolderTotals(const FolderRecord &folder) {
+    ListingTotals totals;
+    totals.excluded = folder.excluded;
+    for (const EntryRecord *entry : folder.entries) {
+        if (entry->IsFolder()) {
+            ++totals.folders;
+        } else {
+            ++totals.files;
+            totals.bytes += entry->size;
+        }
+    }
+    return totals;
+}
 
-// Appends an entry to the end of a list.
-static void AppendEntry(ListEnds *list, FolderEntry *entry) {
-    if (list->last) list->last->next = entry;
-    else list->first = entry;
-    list->last = entry;
+void AddTotals(ListingTotals &sum, const ListingTotals &part) {
+    sum.folders += part.folders;
+    sum.files += part.files;
+    sum.bytes += part.bytes;
+    sum.excluded += part.excluded;
+}
+
+bool TakesEveryName(const std::wstring &filter) {
+    return filter == L"*.*" || filter == L"*";
 }
 
 // One enumerated name, whichever call found it.
@@ -68,67 +56,48 @@ struct Found {
     size_t length;
     DWORD attributes;
     unsigned long long size;
-    FILETIME lastWriteTime;
+    FILETIME modified;
+    FILETIME created;
 };
 
-// Raises a-z only: no locale or code page is consulted, and bytes from 0x80 up stay.
-static void RaiseAsciiLetters(char *text, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - ('a' - 'A'));
-}
-
-// Makes an entry from one enumerated record; null when memory runs out.
-static FolderEntry *MakeEntry(const Found &found, bool isFolder, ScanContext &context) {
-    ConvertName(found.name, found.length, context.encoding, context.ansiCodePage, context.text);
-    // A UTF-8 listing orders by the ANSI form, so that both encodings list in one order.
-    std::string key;
-    if (context.encoding == EncodingUtf8)
-        ConvertName(found.name, found.length, EncodingAnsi, context.ansiCodePage, key);
-    size_t length = context.text.size();
-    size_t keyBytes = context.encoding == EncodingUtf8 ? key.size() + 1 : 0;
-    size_t wideUnits = isFolder ? found.length + 1 : 0;
-    FolderEntry *entry = static_cast<FolderEntry *>(EntryAllocate(EntryBytes(isFolder, length, keyBytes, wideUnits)));
-    if (!entry) return nullptr;
-    entry->next = nullptr;
-    entry->isFolder = isFolder ? 1 : 0;
-    entry->isReparse = (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
-    entry->nameLength = static_cast<int>(length);
+// Makes an entry of one enumerated name in the folder's store: the record,
+// then the UTF-16 name, then its ANSI form.
+static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRecord &folder,
+                                    ScanContext &context) {
+    NarrowText(found.name, found.length, context.ansiCodePage, context.text);
+    size_t ansiLength = context.text.size();
+    size_t wideBytes = (found.length + 1) * sizeof(wchar_t);
+    char *room = static_cast<char *>(folder.store.Allocate(sizeof(EntryRecord) + wideBytes + ansiLength + 1));
+    EntryRecord *entry = reinterpret_cast<EntryRecord *>(room);
+    wchar_t *name = reinterpret_cast<wchar_t *>(room + sizeof(EntryRecord));
+    char *ansiName = room + sizeof(EntryRecord) + wideBytes;
+    memcpy(name, found.name, found.length * sizeof(wchar_t));
+    name[found.length] = L'\0';
+    memcpy(ansiName, context.text.data(), ansiLength);
+    ansiName[ansiLength] = '\0';
+    entry->name = name;
+    entry->ansiName = ansiName;
+    entry->nameLength = static_cast<unsigned>(found.length);
+    entry->ansiLength = static_cast<unsigned>(ansiLength);
+    entry->attributes = found.attributes;
     entry->size = isFolder ? 0 : found.size;
-    entry->lastWriteTime = found.lastWriteTime;
-    memcpy(entry->name, context.text.data(), length);
-    entry->name[length] = '\0';
-    entry->keyOffset = 0;
-    char *keyText = entry->name;
-    size_t keyLength = length;
-    if (keyBytes) {
-        entry->keyOffset = static_cast<int>(length + 1);
-        keyText = entry->name + length + 1;
-        keyLength = key.size();
-        memcpy(keyText, key.c_str(), key.size() + 1);
-    }
-    entry->wideOffset = 0;
-    if (isFolder) {
-        RaiseAsciiLetters(entry->name, length);
-        if (keyBytes) RaiseAsciiLetters(keyText, keyLength);
-        entry->extensionOffset = 0;
-        entry->wideOffset = static_cast<int>(WideStart(length + 1 + keyBytes));
-        wchar_t *wide = reinterpret_cast<wchar_t *>(entry->name + entry->wideOffset);
-        memcpy(wide, found.name, found.length * sizeof(wchar_t));
-        wide[found.length] = L'\0';
-    } else {
+    entry->modified = found.modified;
+    entry->created = found.created;
+    entry->extensionOffset = 0;
+    if (!isFolder) {
         // The extension begins after the last dot; without a dot it is empty.
-        const char *dot = strrchr(keyText, '.');
-        entry->extensionOffset = static_cast<int>(dot ? static_cast<size_t>(dot - keyText) + 1 : keyLength);
+        const char *dot = strrchr(ansiName, '.');
+        entry->extensionOffset = static_cast<unsigned>(dot ? static_cast<size_t>(dot - ansiName) + 1 : ansiLength);
     }
     return entry;
 }
 
 // True when a name matches one of the exclusion patterns.
-static bool IsExcluded(const Found &found, const ScanContext &context, std::wstring &scratch) {
+static bool IsExcluded(const Found &found, ScanContext &context) {
     if (!context.excludes || context.excludes->empty()) return false;
-    scratch.assign(found.name, found.length);
+    context.name.assign(found.name, found.length);
     for (const std::wstring &pattern : *context.excludes)
-        if (PathMatchSpecW(scratch.c_str(), pattern.c_str())) return true;
+        if (PathMatchSpecW(context.name.c_str(), pattern.c_str())) return true;
     return false;
 }
 
@@ -137,33 +106,41 @@ static bool StopRequested(const ScanContext &context) {
     return context.cancel && context.cancel->load(std::memory_order_relaxed);
 }
 
-// Adds one found record to the folder or file list as the scan's choices
-// say; false when memory ran out.
-static bool Collect(const Found &found, ListEnds *folders, ListEnds *files, ScanContext &context,
-                    ScanResult &result, std::wstring &scratch) {
+// The entries of one read: subfolders and files kept apart until the end.
+struct Collected {
+    std::vector<const EntryRecord *> folders;
+    std::vector<const EntryRecord *> files;
+    bool takeFolders;
+    bool takeFiles;
+};
+
+// Adds one found name to the folders or files as the run's choices say.
+static void Collect(const Found &found, Collected &collected, FolderRecord &folder, ScanContext &context) {
     bool isFolder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    ListEnds *list = isFolder ? folders : files;
+    if (isFolder ? !collected.takeFolders : !collected.takeFiles) return;
     // Folders starting with a dot (".", ".." and hidden ones) are never listed.
-    if (!list || (isFolder && found.length > 0 && found.name[0] == L'.')) return true;
-    if (IsExcluded(found, context, scratch)) {
-        ++result.excluded;
-        return true;
+    if (isFolder && found.length > 0 && found.name[0] == L'.') return;
+    if (IsExcluded(found, context)) {
+        ++folder.excluded;
+        return;
     }
-    FolderEntry *entry = MakeEntry(found, isFolder, context);
-    if (!entry) return false;
-    AppendEntry(list, entry);
-    return true;
+    (isFolder ? collected.folders : collected.files).push_back(MakeEntry(found, isFolder, folder, context));
 }
 
-// Enumerates the folder through its open handle: every name with its file
-// id, "." among them. Folders go to `folders`, files to `files` (either may
-// be null to skip that kind). Before the first name is kept, `opened` may stop the scan.
-static bool EnumerateHandle(HANDLE handle, ListEnds *folders, ListEnds *files, ScanContext &context,
-                            ScanResult &result,
-                            bool (*opened)(HANDLE, const ScanResult &, void *), void *data) {
-    std::wstring scratch;
+// Closes a handle when the read ends, however it ends.
+struct HandleCloser {
+    HANDLE handle;
+    ~HandleCloser() { CloseHandle(handle); }
+};
+
+// Reads the folder through its open handle: every name with its file id,
+// "." among them. Before the first name is kept, the gate may refuse the folder.
+static ScanEnd ReadHandle(HANDLE handle, Collected &collected, FolderRecord &folder, ScanContext &context,
+                          FolderGate &gate) {
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     bool asked = false;
+    unsigned long long ownId = 0;
+    bool ownIdKnown = false;
     while (GetFileInformationByHandleEx(handle, kind, context.buffer.data(),
                                         static_cast<DWORD>(context.buffer.size()))) {
         kind = FileIdBothDirectoryInfo;
@@ -172,153 +149,112 @@ static bool EnumerateHandle(HANDLE handle, ListEnds *folders, ListEnds *files, S
             const FILE_ID_BOTH_DIR_INFO *info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(record);
             Found found = {info->FileName, info->FileNameLength / sizeof(wchar_t), info->FileAttributes,
                            static_cast<unsigned long long>(info->EndOfFile.QuadPart),
-                           {info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)}};
+                           {info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)},
+                           {info->CreationTime.LowPart, static_cast<DWORD>(info->CreationTime.HighPart)}};
             bool self = found.length == 1 && found.name[0] == L'.';
             bool parent = found.length == 2 && found.name[0] == L'.' && found.name[1] == L'.';
             if (self) {
-                result.ownId = static_cast<unsigned long long>(info->FileId.QuadPart);
-                result.ownIdKnown = true;
+                ownId = static_cast<unsigned long long>(info->FileId.QuadPart);
+                ownIdKnown = true;
             } else if (!parent) {
                 if (!asked) {
                     asked = true;
-                    if (opened && !opened(handle, result, data)) {
-                        result.refused = true;
-                        return true;
-                    }
+                    if (!gate.Admit(handle, ownIdKnown ? &ownId : nullptr)) return ScanEnd::Refused;
                 }
-                if (!Collect(found, folders, files, context, result, scratch)) return false;
+                Collect(found, collected, folder, context);
             }
             if (info->NextEntryOffset == 0) break;
             record += info->NextEntryOffset;
         }
-        if (StopRequested(context)) {
-            result.cancelled = true;
-            return true;
-        }
+        if (StopRequested(context)) return ScanEnd::Stopped;
     }
-    if (!asked && opened && !opened(handle, result, data)) result.refused = true;
-    return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) {
+        folder.status = FolderStatus::ReadInPart;
+        folder.error = error;
+    }
+    if (!asked && !gate.Admit(handle, ownIdKnown ? &ownId : nullptr)) return ScanEnd::Refused;
+    return ScanEnd::Done;
 }
 
-// Enumerates the files matching the filter with the system's own matcher
-// (long names and generated short names alike, as the find calls match them).
-static bool EnumerateFiltered(const std::wstring &folder, ListEnds *files, ScanContext &context,
-                              ScanResult &result) {
-    std::wstring pattern = folder;
-    if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
-    pattern += context.filter;
+// Reads the files matching the filter with the system's own matcher (long
+// names and generated short names alike, as the find calls match them).
+static ScanEnd ReadFiltered(Collected &collected, FolderRecord &folder, ScanContext &context) {
+    std::wstring pattern = folder.reachPath;
+    JoinName(pattern, context.filter);
     WIN32_FIND_DATAW data;
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE) return true;
-    std::wstring scratch;
-    bool allocated = true;
+    if (search == INVALID_HANDLE_VALUE) return ScanEnd::Done;
+    struct FindCloser {
+        HANDLE search;
+        ~FindCloser() { FindClose(search); }
+    } closer = {search};
     unsigned count = 0;
     do {
         Found found = {data.cFileName, wcslen(data.cFileName), data.dwFileAttributes,
                        (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                       data.ftLastWriteTime};
-        if (!Collect(found, nullptr, files, context, result, scratch)) {
-            allocated = false;
-            break;
-        }
-        if ((++count & 1023) == 0 && StopRequested(context)) {
-            result.cancelled = true;
-            break;
-        }
+                       data.ftLastWriteTime, data.ftCreationTime};
+        Collect(found, collected, folder, context);
+        if ((++count & 1023) == 0 && StopRequested(context)) return ScanEnd::Stopped;
     } while (FindNextFileW(search, &data));
-    FindClose(search);
-    return allocated;
+    return ScanEnd::Done;
 }
 
-ScanResult ScanFolder(const std::wstring &folder, ScanContext &context,
-                      bool (*opened)(HANDLE handle, const ScanResult &soFar, void *data), void *data) {
-    ScanResult result = {nullptr, false, false, true, false, 0, false, 0};
-    if (StopRequested(context)) {
-        result.cancelled = true;
-        return result;
-    }
-    HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate) {
+    if (StopRequested(context)) return ScanEnd::Stopped;
+    HANDLE handle = CreateFileW(folder.reachPath.c_str(), FILE_LIST_DIRECTORY,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return result;
-    result.opened = true;
+    if (handle == INVALID_HANDLE_VALUE) {
+        folder.status = FolderStatus::NotRead;
+        folder.error = GetLastError();
+        return ScanEnd::Done;
+    }
     if (context.buffer.size() < 64 * 1024) context.buffer.resize(64 * 1024);
-    ListEnds folders = {nullptr, nullptr};
-    ListEnds files = {nullptr, nullptr};
     bool onePass = context.includeFiles && context.matchesEveryName;
-    bool allocated = EnumerateHandle(handle, context.includeSubfolders ? &folders : nullptr,
-                                     onePass ? &files : nullptr, context, result, opened, data);
-    CloseHandle(handle);
-    if (result.refused) return result;
-    if (allocated && !result.cancelled && context.includeFiles && !onePass)
-        allocated = EnumerateFiltered(folder, &files, context, result);
-    result.complete = allocated;
-    if (folders.first) {
-        folders.last->next = files.first;
-        result.entries = folders.first;
-    } else {
-        result.entries = files.first;
+    Collected collected = {{}, {}, context.includeSubfolders, onePass};
+    ScanEnd end;
+    {
+        HandleCloser closer = {handle};
+        end = ReadHandle(handle, collected, folder, context, gate);
     }
-    return result;
-}
-
-void FreeEntryList(FolderEntry *head) {
-    while (head) {
-        FolderEntry *next = head->next;
-        free(head);
-        head = next;
+    if (end == ScanEnd::Refused) {
+        folder.status = FolderStatus::LeadsBack;
+        folder.excluded = 0;
+        return end;
     }
+    if (end == ScanEnd::Done && context.includeFiles && !onePass) {
+        collected.takeFolders = false;
+        collected.takeFiles = true;
+        end = ReadFiltered(collected, folder, context);
+    }
+    folder.entries.swap(collected.folders);
+    folder.entries.insert(folder.entries.end(), collected.files.begin(), collected.files.end());
+    return end;
 }
 
 // True when `first` must be listed after `second`: folders before files,
 // folders by name, files by the key; equal keys never follow each other.
-static bool MustFollow(const FolderEntry *first, const FolderEntry *second, int sortKey) {
-    if (first->isFolder != second->isFolder) return !first->isFolder;
-    if (first->isFolder) return CompareNamesNoCase(OrderKey(first), OrderKey(second)) > 0;
-    switch (sortKey) {
-    case SortByName: return CompareNamesNoCase(OrderKey(first), OrderKey(second)) > 0;
-    case SortByExtension:
-        return CompareNamesNoCase(OrderKey(first) + first->extensionOffset,
-                                  OrderKey(second) + second->extensionOffset) > 0;
-    case SortBySize: return first->size > second->size;
-    case SortByDate: return CompareFileTime(&first->lastWriteTime, &second->lastWriteTime) > 0;
-    default: return false;
+static bool MustFollow(const EntryRecord *first, const EntryRecord *second, SortKey key) {
+    if (first->IsFolder() != second->IsFolder()) return !first->IsFolder();
+    if (first->IsFolder()) return CompareNamesNoCase(first->ansiName, second->ansiName) > 0;
+    switch (key) {
+    case SortKey::Name: return CompareNamesNoCase(first->ansiName, second->ansiName) > 0;
+    case SortKey::Extension:
+        return CompareNamesNoCase(first->ansiName + first->extensionOffset,
+                                  second->ansiName + second->extensionOffset) > 0;
+    case SortKey::Size: return first->size > second->size;
+    case SortKey::Date: return CompareFileTime(&first->modified, &second->modified) > 0;
     }
+    return false;
 }
 
-// Without memory for the scratch array: a stable insertion sort over the
-// links alone, slow for long lists but the same order.
-static FolderEntry *OrderInPlace(FolderEntry *head, int sortKey) {
-    FolderEntry *sorted = nullptr;
-    while (head) {
-        FolderEntry *entry = head;
-        head = head->next;
-        // Insert after every entry that it does not precede, so ties stay in scan order.
-        FolderEntry **link = &sorted;
-        while (*link && !MustFollow(*link, entry, sortKey)) link = &(*link)->next;
-        entry->next = *link;
-        *link = entry;
-    }
-    return sorted;
-}
-
-// Sorts an array of the entries with the library's stable sort and relinks
-// them: the order that exchanging neighbours until none must follow the next gives.
-FolderEntry *OrderEntries(FolderEntry *head, int sortKey) {
-    if (!head || !head->next) return head;
-    size_t count = 0;
-    for (FolderEntry *entry = head; entry; entry = entry->next) ++count;
-    FolderEntry **items = static_cast<FolderEntry **>(EntryAllocate(count * sizeof(FolderEntry *)));
-    if (!items) return OrderInPlace(head, sortKey);
-    size_t i = 0;
-    for (FolderEntry *entry = head; entry; entry = entry->next) items[i++] = entry;
-    std::stable_sort(items, items + count, [sortKey](const FolderEntry *a, const FolderEntry *b) {
-        return MustFollow(b, a, sortKey);
+// The library's stable sort gives the order that exchanging neighbours
+// until none must follow the next would give; without memory for its
+// scratch space it sorts in place, in the same order.
+void OrderEntries(std::vector<const EntryRecord *> &entries, SortKey key) {
+    std::stable_sort(entries.begin(), entries.end(), [key](const EntryRecord *a, const EntryRecord *b) {
+        return MustFollow(b, a, key);
     });
-    for (i = 0; i + 1 < count; ++i) items[i]->next = items[i + 1];
-    items[count - 1]->next = nullptr;
-    head = items[0];
-    free(items);
-    return head;
 }

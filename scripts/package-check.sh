@@ -8,8 +8,9 @@ build=${BUILD_DIR:-build}
 case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 
 cmake --build "$build" --target package >/dev/null
-zip=$build/dirtally-1.1-win32.zip
-folder=dirtally-1.1-win32
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+folder=dirtally-$version-win32
+zip=$build/$folder.zip
 failed=0
 fail() { echo "package-check: $*" >&2; failed=1; }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "names.h"
+
 std::string DriveFolderUnix(char letter) {
     const char *drives = std::getenv("DIRTALLY_DRIVES");
     return std::string(drives ? drives : "") + "/" + letter;
@@ -138,4 +140,10 @@ void BoxAnswerer::Run() {
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(seen.answer, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(box, seen.answer)));
     }
+}
+
+ListingOutcome WriteListing(const std::string &outputPath, const std::string &startFolder, ListingRequest request) {
+    request.outputPath = WidenAnsi(outputPath.c_str());
+    request.startFolder = WidenAnsi(startFolder.c_str());
+    return RunListing(request).outcome;
 }

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "listing.h"
+
 // The Linux path of the folder behind test drive `letter` (d, e, f, g).
 std::string DriveFolderUnix(char letter);
 // "Z:\..." for a Linux path.
@@ -29,6 +31,11 @@ bool FileExists(const std::string &path);
 std::string CurrentDirectory();
 // Text of a window of any process (WM_GETTEXT works across processes).
 std::string WindowText(HWND window);
+
+// Writes the text listing of `startFolder` to `outputPath` (both ANSI, as the dialog has them) with the choices of
+// `request`, which may name neither: the dialog's bytes for the same choices. Gives the run's outcome.
+ListingOutcome WriteListing(const std::string &outputPath, const std::string &startFolder,
+                            ListingRequest request = ListingRequest());
 
 // One message box seen by a BoxAnswerer.
 struct SeenBox { std::string caption, text; int answer; };
