@@ -55,6 +55,7 @@ private:
     WalkEnd end_ = WalkEnd::Complete;
     // The folder being opened: whether it may lie on another volume, its
     // parent's identity, and (once admitted) its own.
+    FolderRecord *reading_ = nullptr;
     bool ownVolume_ = true;
     FolderIdentity parent_ = {0, 0, false};
     FolderIdentity identity_ = {0, 0, false};
@@ -63,9 +64,11 @@ private:
 // Takes the identity of a folder just opened and refuses it when the same
 // folder is already being walked higher up: a link or mount leading back
 // would otherwise repeat the tree without end. The check runs on the path
-// above the folder, which this walk alone holds.
+// above the folder, which this walk alone holds. An opened folder is the
+// last one entered, even when reading it goes no further.
 bool TreeWalk::Admit(HANDLE folder, const unsigned long long *ownId) {
     identity_ = {0, 0, false};
+    lastEntered_ = reading_->reachPath;
     unsigned long long file = 0;
     if (ownId) file = *ownId;
     else if (!FileIdOf(folder, &file)) return true;
@@ -82,13 +85,15 @@ bool TreeWalk::Admit(HANDLE folder, const unsigned long long *ownId) {
 bool TreeWalk::Visit(FolderRecord &record, bool ownVolume, const FolderIdentity &parent) {
     ownVolume_ = ownVolume;
     parent_ = parent;
+    reading_ = &record;
+    std::wstring enteredBefore = lastEntered_;
     ScanEnd scanned = ReadFolder(record, scan_, *this);
     if (scanned == ScanEnd::Stopped) {
         end_ = WalkEnd::Stopped;
         return false;
     }
-    if (record.status != FolderStatus::NotRead && record.status != FolderStatus::LeadsBack)
-        lastEntered_ = record.reachPath;
+    // A folder that leads back was never entered.
+    if (scanned == ScanEnd::Refused) lastEntered_.swap(enteredBefore);
     OrderEntries(record.entries, request_.sortKey);
     if (!writer_.Folder(record)) {
         end_ = WalkEnd::WriterStopped;
