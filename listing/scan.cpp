@@ -50,6 +50,9 @@ bool TakesEveryName(const std::wstring &filter) {
     return filter == L"*.*" || filter == L"*";
 }
 
+ScanContext::ScanContext(const ListingRequest &run)
+    : request(run), matchesEveryName(TakesEveryName(run.filter)), ansiCodePage(FileApiCodePage()) {}
+
 // One enumerated name, whichever call found it.
 struct Found {
     const wchar_t *name;
@@ -94,16 +97,16 @@ static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRec
 
 // True when a name matches one of the exclusion patterns.
 static bool IsExcluded(const Found &found, ScanContext &context) {
-    if (!context.excludes || context.excludes->empty()) return false;
+    if (context.request.excludes.empty()) return false;
     context.name.assign(found.name, found.length);
-    for (const std::wstring &pattern : *context.excludes)
+    for (const std::wstring &pattern : context.request.excludes)
         if (PathMatchSpecW(context.name.c_str(), pattern.c_str())) return true;
     return false;
 }
 
 // True once the run has been asked to stop.
 static bool StopRequested(const ScanContext &context) {
-    return context.cancel && context.cancel->load(std::memory_order_relaxed);
+    return context.request.cancel && context.request.cancel->load(std::memory_order_relaxed);
 }
 
 // The entries of one read: subfolders and files kept apart until the end.
@@ -181,7 +184,7 @@ static ScanEnd ReadHandle(HANDLE handle, Collected &collected, FolderRecord &fol
 // names and generated short names alike, as the find calls match them).
 static ScanEnd ReadFiltered(Collected &collected, FolderRecord &folder, ScanContext &context) {
     std::wstring pattern = folder.reachPath;
-    JoinName(pattern, context.filter);
+    JoinName(pattern, context.request.filter.c_str());
     WIN32_FIND_DATAW data;
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
@@ -212,8 +215,8 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
         return ScanEnd::Done;
     }
     if (context.buffer.size() < 64 * 1024) context.buffer.resize(64 * 1024);
-    bool onePass = context.includeFiles && context.matchesEveryName;
-    Collected collected = {{}, {}, context.includeSubfolders, onePass};
+    bool onePass = context.request.includeFiles && context.matchesEveryName;
+    Collected collected = {{}, {}, context.request.includeSubfolders, onePass};
     ScanEnd end;
     {
         HandleCloser closer = {handle};
@@ -224,7 +227,7 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
         folder.excluded = 0;
         return end;
     }
-    if (end == ScanEnd::Done && context.includeFiles && !onePass) {
+    if (end == ScanEnd::Done && context.request.includeFiles && !onePass) {
         collected.takeFolders = false;
         collected.takeFiles = true;
         end = ReadFiltered(collected, folder, context);

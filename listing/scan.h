@@ -12,16 +12,15 @@
 #include "listing.h"
 #include "records.h"
 
-// What reading needs besides the folder: the run's choices and its scratch space.
+// What reading needs besides the folder: the run's request, what follows
+// from it, and scratch space reused for every folder.
 struct ScanContext {
-    const wchar_t *filter = L"*.*";  // the file pattern, passed to the system's find call
-    bool matchesEveryName = true;    // "*.*" or "*": one pass serves folders and files
-    bool includeSubfolders = false;
-    bool includeFiles = true;
-    UINT ansiCodePage = CP_ACP;      // the code page the ANSI file calls use
-    const std::vector<std::wstring> *excludes = nullptr;
-    const std::atomic<bool> *cancel = nullptr;
-    std::vector<char> buffer;        // the enumeration's buffer, reused for every folder
+    explicit ScanContext(const ListingRequest &run);
+
+    const ListingRequest &request;
+    bool matchesEveryName;           // "*.*" or "*": one pass serves folders and files
+    UINT ansiCodePage;               // the code page the ANSI file calls use
+    std::vector<char> buffer;        // the enumeration's buffer
     std::string text;                // scratch for conversions
     std::wstring name;               // scratch for the exclusion match
 };

@@ -26,15 +26,8 @@ struct Level {
 // Everything one walk keeps.
 class TreeWalk : private FolderGate {
 public:
-    TreeWalk(const ListingRequest &request, ListingWriter &writer) : request_(request), writer_(writer) {
-        scan_.filter = request.filter.c_str();
-        scan_.matchesEveryName = TakesEveryName(request.filter);
-        scan_.includeSubfolders = request.includeSubfolders;
-        scan_.includeFiles = request.includeFiles;
-        scan_.ansiCodePage = FileApiCodePage();
-        scan_.excludes = &request.excludes;
-        scan_.cancel = request.cancel;
-    }
+    TreeWalk(const ListingRequest &request, ListingWriter &writer)
+        : request_(request), writer_(writer), scan_(request) {}
 
     WalkResult Run();
 
