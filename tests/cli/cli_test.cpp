@@ -8,9 +8,10 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <tuple>
 
-#include "listing.h"
 #include "support.h"
+#include "version.h"
 
 using Args = std::vector<std::string>;  // every path and argument here is ASCII
 
@@ -39,12 +40,7 @@ static std::string Tree(const std::string &name, const std::string &commands) {
 }
 
 // One run of the program: exit code, standard output and standard error.
-struct Outcome {
-    DWORD code;
-    std::string out, err;
-    bool operator==(const Outcome &o) const { return code == o.code && out == o.out && err == o.err; }
-};
-static std::ostream &operator<<(std::ostream &s, const Outcome &o) { return s << o.code << '\n' << o.out << '\n' << o.err; }
+using Outcome = std::tuple<DWORD, std::string, std::string>;
 
 // An inheritable handle, for a child's standard stream.
 static HANDLE Open(const std::string &path, DWORD disposition) {
@@ -85,11 +81,24 @@ static Outcome RunCli(const Args &args, const std::string &folder = "", const st
     return {code, stdoutPath.empty() ? ReadWholeFile(outFile) : "", ReadWholeFile(errFile)};
 }
 
+// The dialog's choices as flags, and the request they make.
+enum Choice { Sub = 1, NoFiles = 2, NoPath = 4, Short = 8, NoDetails = 16 };
+static ListingRequest Choices(int choices, SortKey key = SortKey::Name, const wchar_t *filter = L"*.*") {
+    ListingRequest request;
+    request.includeSubfolders = (choices & Sub) != 0;
+    request.includeFiles = (choices & NoFiles) == 0;
+    request.pathOnEachLine = (choices & NoPath) == 0;
+    request.fullPathInHeading = (choices & Short) == 0;
+    request.showDetails = (choices & NoDetails) == 0;
+    request.sortKey = key;
+    request.filter = filter;
+    return request;
+}
+
 // WriteListing's bytes for a tree: what the program must write.
-static std::string DialogListing(const std::string &start, const char *filter, const ListingOptions &options) {
-    std::string output = Win("expected.txt");
-    EXPECT_EQ(ListingComplete, WriteListing(output.c_str(), start.c_str(), filter, options));
-    return ReadWholeFile(output);
+static std::string DialogListing(const std::string &start, const ListingRequest &request) {
+    EXPECT_EQ(ListingOutcome::Complete, WriteListing(Win("expected.txt"), start, request));
+    return ReadWholeFile(Win("expected.txt"));
 }
 
 // The lines of a text, each with its CR.
@@ -100,44 +109,46 @@ static std::vector<std::string> Lines(const std::string &text) {
     return lines;
 }
 
-// Each of the dialog's 128 choices (to standard output and to a file), and each form of the start folder
-// and the filter, give WriteListing's bytes for a tree with dot names, sizes past 4 GiB and a link back up.
-TEST(Cli, EveryDialogChoiceAndFolderFormGivesWriteListingsBytes) {
-    struct FormCase { Args args; std::string folder; const char *filter, *why; };
+// Each flag alone changes its one choice, combinations add up, to standard output or to a file (-o, relative
+// here), and each form of the start folder and the filter gives WriteListing's bytes for the same request;
+// on a tree with dot names, sizes past 4 GiB and a link back up, where every row's listing is a different one.
+TEST(Cli, EachChoiceAndFolderFormGivesWriteListingsBytes) {
+    struct RunCase { Args args; ListingRequest request; std::string folder; const char *why; };
     std::string tree = Tree("mixed", "mkdir -p Docs/Deep .git 'Old Stuff' && f 1234 '2001-03-07 14:30:15' readme.txt"
                             " && f 5000000000 '2003-05-06 07:08:09' disk.img && f 4294967296 '2003-05-06 07:08:10' four.gib"
                             " && f 7 '2002-01-02 10:11:12' .profile && f 30 '1999-12-31 23:59:59' a.b.c && f 0 2000-01-01"
                             " Notes && f 12 '2004-02-29 12:00:00' Docs/x.TXT && f 9 2004-02-28 Docs/Deep/y.txt && f 3"
                             " 2005-06-07 .git/HEAD && ln -s .. Docs/Deep/up && touch -d '2001-03-07 09:05:03' Docs Docs/Deep"
                             " .git 'Old Stuff'");
-    static const char *const keys[] = {"name", "extension", "size", "date"};
-    static const char *const flags[] = {"--subfolders", "--no-files", "--no-path", "--short-headings", "--no-details"};
-    for (int combo = 0; combo < 128; ++combo) {
-        ListingOptions options = {(combo & 1) != 0, (combo & 2) == 0, 1 + (combo >> 5),
-                                  (combo & 4) == 0, (combo & 8) == 0, (combo & 16) == 0};
-        Args args = {"--sort", keys[combo >> 5]};
-        for (int bit = 0; bit < 5; ++bit) if (combo >> bit & 1) args.push_back(flags[bit]);
-        SCOPED_TRACE(::testing::PrintToString(args));
-        std::string expected = DialogListing(tree, "*.*", options);
-        args.push_back(tree);
-        EXPECT_EQ((Outcome{0, expected, ""}), RunCli(args));
-        args.insert(args.begin(), {"-o", Win("out.txt")});
-        EXPECT_EQ((Outcome{0, "", ""}), RunCli(args));
-        EXPECT_EQ(expected, ReadWholeFile(Win("out.txt")));
-    }
-    const FormCase forms[] = {
-        {{}, tree, "*.*", "no FOLDER: the current folder"},
-        {{"mixed"}, Win(""), "*.*", "a relative FOLDER is made absolute"},
-        {{tree + "\\"}, Win(""), "*.*", "a trailing backslash is dropped"},
-        {{".\\mixed\\Docs\\.."}, Win(""), "*.*", "dots in the path are resolved"},
-        {{"--filter", "*.txt", tree}, Win(""), "*.txt", "the filter goes to the system's matcher"},
-        {{"--filter=r*", "-q", tree}, Win(""), "r*", "the --option=value form"},
+    const RunCase cases[] = {
+        {{"--subfolders", tree}, Choices(Sub), "", "--subfolders"},
+        {{"--no-files", tree}, Choices(NoFiles), "", "--no-files"},
+        {{"--no-path", tree}, Choices(NoPath), "", "--no-path"},
+        {{"--short-headings", tree}, Choices(Short), "", "--short-headings"},
+        {{"--no-details", tree}, Choices(NoDetails), "", "--no-details"},
+        {{"--sort", "extension", tree}, Choices(0, SortKey::Extension), "", "--sort extension"},
+        {{"--sort", "size", tree}, Choices(0, SortKey::Size), "", "--sort size"},
+        {{"--sort", "date", tree}, Choices(0, SortKey::Date), "", "--sort date"},
+        {{"-s", "--no-path", "--short-headings", "--no-details", "--sort", "size", tree}, Choices(Sub | NoPath | Short |
+         NoDetails, SortKey::Size), "", "four flags and a key at once"},
+        {{"-o", "out.txt", "-s", "--no-files", "--sort", "name", tree}, Choices(Sub | NoFiles), "", "to a file"},
+        {{}, Choices(0), tree, "no FOLDER: the current folder"},
+        {{"mixed"}, Choices(0), "", "a relative FOLDER is made absolute"},
+        {{tree + "\\"}, Choices(0), "", "a trailing backslash is dropped"},
+        {{".\\mixed\\Docs\\.."}, Choices(0), "", "dots in the path are resolved"},
+        {{"--filter", "*.txt", tree}, Choices(0, SortKey::Name, L"*.txt"), "", "the filter goes to the system's matcher"},
+        {{"--filter=*.img", "-q", tree}, Choices(0, SortKey::Name, L"*.img"), "", "the --option=value form"},
     };
-    for (const FormCase &c : forms) {
+    std::set<std::string> listings;
+    for (const RunCase &c : cases) {
         SCOPED_TRACE(c.why);
-        EXPECT_EQ((Outcome{0, DialogListing(tree, c.filter, {false, true, SortByName, true, true, true}), ""}),
-                  RunCli(c.args, c.folder));
+        std::string expected = DialogListing(tree, c.request);
+        listings.insert(expected);
+        DeleteFileA(Win("out.txt").c_str());
+        auto [code, out, err] = RunCli(c.args, c.folder);
+        EXPECT_EQ((Outcome{0, expected, ""}), (Outcome{code, out + ReadWholeFile(Win("out.txt")), err}));
     }
+    EXPECT_EQ(std::size(cases) - 3, listings.size()) << "only the four folder forms list alike: a choice mixed up shows";
 }
 
 // A usage error exits with 2, a line of reason and one of hint, and makes no file; --help names every
@@ -162,21 +173,21 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         DeleteFileA(Win("usage.txt").c_str());
         Args args = {"-o", Win("usage.txt")};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        Outcome run = RunCli(args);
-        EXPECT_EQ(0u, run.err.find("dirtally-cli: " + std::string(c.message))) << run.err;
+        auto [code, out, err] = RunCli(args);
+        EXPECT_EQ(0u, err.find("dirtally-cli: " + std::string(c.message))) << err;
         EXPECT_EQ((Outcome{2, "", "Try 'dirtally-cli --help' for more information.\r\n"}),
-                  (Outcome{run.code, run.out, run.err.substr(run.err.find('\n') + 1)}));
+                  (Outcome{code, out, err.substr(err.find('\n') + 1)}));
         EXPECT_FALSE(FileExists(Win("usage.txt"))) << "no output file is made";
     }
     for (const char *help : {"--help", "-h"}) {
-        Outcome run = RunCli({help});
-        EXPECT_EQ((Outcome{0, run.out, ""}), run) << help;
+        auto [code, out, err] = RunCli({help});
+        EXPECT_EQ((Outcome{0, out, ""}), (Outcome{code, out, err})) << help;
         for (const char *word : {"-o, --output FILE", "--filter PATTERN", "-s, --subfolders", "--no-files", "--no-path",
                                  "--short-headings", "--no-details", "--sort KEY", "--exclude PATTERN", "--encoding ENC",
                                  "--totals", "-q, --quiet", "-h, --help", "--version", "Exit codes", "130"})
-            EXPECT_NE(std::string::npos, run.out.find(word)) << help << ": " << word;
+            EXPECT_NE(std::string::npos, out.find(word)) << help << ": " << word;
     }
-    EXPECT_EQ((Outcome{0, "Dirtally 1.1\r\n", ""}), RunCli({"--version"}));
+    EXPECT_EQ((Outcome{0, PROGRAM_TITLE "\r\n", ""}), RunCli({"--version"}));
 }
 
 // Output that cannot be created or written, a file or standard output, exits with 1, says why, leaves nothing.
@@ -210,38 +221,31 @@ TEST(Cli, ExcludedNamesAreLeftOutAndExcludedFoldersNotEntered) {
     const std::string kept = "mkdir -p P/src/deep P/docs && cd P && touch src/main.c src/deep/util.c docs/guide.txt";
     std::string without = Tree("ex-less", kept), with = Tree("ex-with", kept + " && mkdir -p src/Build/obj && "
                                                              "touch src/main.bak src/deep/util.BAK x.bak src/Build/obj/x.o");
-    EXPECT_EQ((Outcome{0, DialogListing(without + "\\P", "*.*", {true, true, SortByName, false, false, false}), ""}),
+    EXPECT_EQ((Outcome{0, DialogListing(without + "\\P", Choices(Sub | NoPath | Short | NoDetails)), ""}),
               RunCli({"-s", "--no-path", "--short-headings", "--no-details", "--exclude", "*.bak", "--exclude", "build",
                       with + "\\P"}))
         << "Build: a folder in a subfolder; *.bak: files in many folders, any case; the last --exclude leaves FOLDER be";
 }
 
-// The number of characters (code points) in UTF-8 text.
-static size_t Characters(const std::string &utf8) {
-    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
 // --encoding utf-8 writes every name as it is, underlines and columns measured in characters, not bytes.
 TEST(Cli, Utf8EncodingWritesEveryNameAsItIs) {
-    const std::string folder = "\xE6\x97\xA5\xE6\x9C\xAC\xD0\x94\xD0\x9E\xD0\x9C";  // 日本ДОМ, upper case as listed
-    const std::vector<std::string> names = {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt",  // Привет.txt
-                                            "\xE6\x9D\xB1\xE4\xBA\xAC.txt", "caf\xC3\xA9.doc", "plain.txt"};  // 東京.txt
-    std::string make = "mkdir '" + folder + "'";
-    for (const std::string &name : names)
-        make += " && f 100 2001-02-03 '" + name + "' && f 2 2001-02-03 '" + folder + "/" + name + "'";
-    std::string tree = Tree("utf8", make + " && touch -d 2001-02-03 '" + folder + "'");
-    Outcome run = RunCli({"-s", "--no-path", "--encoding", "utf-8", tree});
-    EXPECT_EQ((Outcome{0, run.out, ""}), run);
-    EXPECT_EQ(std::string::npos, run.out.find('?')) << "no name lost to the code page";
-    for (const std::string &name : names) EXPECT_NE(run.out.rfind(name + " "), run.out.find(name + " ")) << "twice";
-    std::set<size_t> dateColumns;
+    const std::vector<std::string> names = {"Привет.txt", "東京.txt", "café.doc", "plain.txt"};
+    std::string make = "mkdir 日本ДОМ";  // upper case, as folders are listed
+    for (const std::string &name : names) make += " && f 100 2001-02-03 '" + name + "' && f 2 2001-02-03 '日本ДОМ/" + name + "'";
+    auto [code, out, err] = RunCli({"-s", "--no-path", "--encoding", "utf-8", Tree("utf8", make + " && touch -d 2001-02-03 日本ДОМ")});
+    EXPECT_EQ((Outcome{0, out, ""}), (Outcome{code, out, err}));
+    EXPECT_EQ(std::string::npos, out.find('?')) << "no name lost to the code page";
+    for (const std::string &name : names) EXPECT_NE(out.rfind(name + " "), out.find(name + " ")) << "twice";
+    auto characters = [](const std::string &utf8) { return std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (c & 0xC0) != 0x80; }); };  // code points, not bytes
+    std::set<long> dateColumns;
     std::string previous;
-    for (const std::string &line : Lines(run.out)) {
-        EXPECT_TRUE(line[0] != '=' || Characters(line) == Characters(previous)) << "underline of " << previous;
-        if (line.find("2-3-2001") != std::string::npos) dateColumns.insert(Characters(line.substr(0, line.find("2-3"))));
+    for (const std::string &line : Lines(out)) {
+        EXPECT_TRUE(line[0] != '=' || characters(line) == characters(previous)) << "underline of " << previous;
+        if (line.find("2-3-2001") != std::string::npos) dateColumns.insert(characters(line.substr(0, line.find("2-3"))));
         previous = line;
     }
-    EXPECT_EQ(1u, dateColumns.size()) << "the dates start at one character position:\n" << run.out;
+    EXPECT_EQ(1u, dateColumns.size()) << "the dates start at one character position:\n" << out;
 }
 
 // --totals adds a line of folders, files and bytes after each block and a grand total, and changes nothing else.
@@ -249,33 +253,20 @@ TEST(Cli, TotalsCountTheFilesAndBytesOfEachBlockAndTheWholeTree) {
     std::string tree = Tree("totals", "mkdir -p a/b && f 5000000000 2001 big && f 123 2001 small && f 7 2001 a/one && "
                             "f 11 2001 a/two && f 13 2001 a/three && f 17 2001 a/b/four");
     std::vector<std::string> totals, rest;
-    for (const std::string &line : Lines(RunCli({"-s", "--no-path", "--totals", tree}).out))
+    for (const std::string &line : Lines(std::get<1>(RunCli({"-s", "--no-path", "--totals", tree}))))
         (line.find("otal: ") != std::string::npos ? totals : rest).push_back(line);
-    EXPECT_EQ(Lines(DialogListing(tree, "*.*", {true, true, SortByName, false, true, true})), rest);
+    EXPECT_EQ(Lines(DialogListing(tree, Choices(Sub | NoPath))), rest);
     EXPECT_EQ((Args{"Total: 1 folder, 2 files, 5000000123 bytes\r", "Total: 1 folder, 3 files, 31 bytes\r",
                     "Total: 0 folders, 1 file, 17 bytes\r", "Grand total: 2 folders, 6 files, 5000000171 bytes\r"}),
               totals);
 }
 
-// 200,000 empty files in 400 folders, for a run that lasts a while; kept between test runs (seconds to make).
-static std::string BigTree() {
+// A long run (200,000 empty files in 400 folders, kept between test runs as they take seconds to make):
+// Ctrl+C (a terminal's SIGINT, once the file exists) stops it, removes the file and exits silently with 130;
+// with errors to a console and the listing to a file it shows a progress line, cleared at the end, unless -q.
+TEST(Cli, ALongRunStopsOnCtrlCAndShowsProgressOnAConsoleUnlessQuiet) {
     EXPECT_EQ(0, RunUnix("cd " + ShellQuote(Scratch()) + " && { test -e big/d400/f500 || { rm -rf big && mkdir big && cd big"
                          " && for d in $(seq 400); do mkdir d$d && (cd d$d && seq -f f%g 500 | xargs touch); done; }; }"));
-    return Win("big");
-}
-
-// The text of the console's first 300 rows of 80 characters, the part the tests clear.
-static std::string ScreenText(HANDLE screen) {
-    std::string text(80 * 300, ' ');
-    DWORD read = 0;
-    ReadConsoleOutputCharacterA(screen, &text[0], 80 * 300, {0, 0}, &read);
-    return text.substr(0, read);
-}
-
-// A long run: Ctrl+C (a terminal's SIGINT, once the file exists) stops it, removes the file and exits silently
-// with 130; with errors to a console and the listing to a file it shows a progress line, cleared at the end, unless -q.
-TEST(Cli, ALongRunStopsOnCtrlCAndShowsProgressOnAConsoleUnlessQuiet) {
-    std::string big = BigTree();
     EXPECT_EQ(130, RunUnix("cd " + ShellQuote(Scratch()) + " && rm -f ctrlc.txt && { wine " + ShellQuote(Exe()) +
                            " -s -o ctrlc.txt big >/dev/null 2>ctrlc.err & p=$!; i=0; while [ ! -e ctrlc.txt ] && "
                            "[ $i -lt 2000 ]; do sleep 0.005; i=$((i+1)); done; kill -INT $p; wait $p; }"));
@@ -284,15 +275,21 @@ TEST(Cli, ALongRunStopsOnCtrlCAndShowsProgressOnAConsoleUnlessQuiet) {
     FreeConsole();  // a console of its own: one started from Linux may have none, or one without a screen
     HANDLE screen = AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
     if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
+    auto screenText = [screen] {  // the console's first 300 rows of 80 characters, the part cleared below
+        std::string text(80 * 300, ' ');
+        DWORD read = 0;
+        ReadConsoleOutputCharacterA(screen, &text[0], 80 * 300, {0, 0}, &read);
+        return text.substr(0, read);
+    };
     for (bool quiet : {false, true}) {
         SCOPED_TRACE(quiet ? "-q" : "no -q");
         DWORD written = 0;
         FillConsoleOutputCharacterA(screen, ' ', 80 * 300, {0, 0}, &written);
         bool seen = false;
-        EXPECT_EQ(0u, Launch({quiet ? "-sq" : "-s", "-o", Win("progress.txt"), big}, screen, screen, Win(""),
-                             [&] { seen = seen || ScreenText(screen).find(" files in ") != std::string::npos; }));
+        EXPECT_EQ(0u, Launch({quiet ? "-sq" : "-s", "-o", Win("progress.txt"), Win("big")}, screen, screen, Win(""),
+                             [&] { seen = seen || screenText().find(" files in ") != std::string::npos; }));
         EXPECT_EQ(!quiet, seen);
-        EXPECT_EQ(std::string::npos, ScreenText(screen).find_first_not_of(' ')) << "the line is cleared at the end";
+        EXPECT_EQ(std::string::npos, screenText().find_first_not_of(' ')) << "the line is cleared at the end";
     }
     CloseHandle(screen);
 }

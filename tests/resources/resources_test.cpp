@@ -8,6 +8,7 @@
 
 #include "resource.h"
 #include "support.h"
+#include "version.h"
 
 // The bytes of one of the program's resources in exactly this language.
 static std::vector<BYTE> ResourceBytes(LPCSTR type, WORD id, WORD language) {
@@ -16,16 +17,9 @@ static std::vector<BYTE> ResourceBytes(LPCSTR type, WORD id, WORD language) {
     return std::vector<BYTE>(data, data + (data ? SizeofResource(nullptr, found) : 0));
 }
 
-// A dialog header or control, printed alike from a compiled template and from the table below.
-struct Item { int id; std::string type; DWORD style; int x, y, cx, cy; std::string text; DWORD exStyle = 0; };
-static std::ostream &operator<<(std::ostream &out, const Item &i) {
-    return out << std::hex << "style " << i.style << " ex " << i.exStyle << std::dec << " at " << i.x << "," << i.y
-               << " size " << i.cx << "x" << i.cy << " id " << i.id << " class " << i.type << " text " << i.text;
-}
-
-// A Russian-tagged dialog as text: its header (menu and class as its class), then its controls, each on a 4-byte
-// boundary; code units as bytes, '?' if wider; the about text's free author and contact lines (4, 5) as stars.
-// C++17 evaluates braces and << operands from left to right.
+// A Russian-tagged dialog as text, a line for its header (menu and class as its class, then its font) and one
+// for each control in tab order: id, class, style, text; where and how large is the layout's business, not
+// the code's. Code units as bytes, '?' if wider; the about text's free author and contact lines (4, 5) as stars.
 static std::string TemplateText(WORD id) {
     const std::vector<BYTE> d = ResourceBytes(RT_DIALOG, id, MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT));
     size_t at = 0;  // reads past the end leave zeros, and the check at the end notices them
@@ -34,12 +28,12 @@ static std::string TemplateText(WORD id) {
     auto text = [&](WORD unit) { std::string s; for (; unit != 0; unit = word()) s += unit < 0x100 ? char(unit) : '?'; return s; };
     auto field = [&] { WORD w = word(); return w == 0xFFFF ? "#" + std::to_string(word()) : text(w); };
     const DLGTEMPLATE t = read(DLGTEMPLATE{});
-    std::ostringstream out;
-    out << Item{id, field().append(field()), t.style, t.x, t.y, t.cx, t.cy, text(word()), t.dwExtendedStyle} << " font "
-        << word() << " " << text(word()) << "\n";
+    std::ostringstream out;  // C++17 evaluates << operands from left to right
+    out << std::hex << id << " " << field() << field() << " " << t.style << " " << text(word()) << " font " << word()
+        << " " << text(word()) << "\n";
     for (WORD i = 0; i < t.cdit && (at = (at + 3) & ~size_t(3)) <= d.size(); ++i, at += word()) {  // skips extra bytes
         const DLGITEMTEMPLATE c = read(DLGITEMTEMPLATE{});
-        out << Item{c.id, field(), c.style, c.x, c.y, c.cx, c.cy, field(), c.dwExtendedStyle} << "\n";
+        out << c.id << " " << field() << " " << c.style << " " << field() << "\n";
     }
     if (d.empty() || at > d.size()) out << "missing in language 1049, or ends early\n";
     return std::regex_replace(out.str(), std::regex("(-- Quillomat --(\n[^\n]*){2}\n)[^\n]*\n[^\n]*"), "$1*\n*");
@@ -47,45 +41,49 @@ static std::string TemplateText(WORD id) {
 
 const DWORD kChild = WS_CHILD | WS_VISIBLE, kStatic = kChild | WS_GROUP, kRadio = kChild | BS_AUTORADIOBUTTON;
 const DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX, kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-const DWORD kDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;
+const DWORD kEdit = kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+const DWORD kDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;  // centred, system menu
+struct Item { int id; const char *type; DWORD style; std::string text; };
 
-// Each dialog (no class), then its controls in tab order: class, style, rectangle, TCVN3 text as octal bytes.
+// Each dialog (no class, the TCVN3 font its captions need), then its controls in tab order; TCVN3 text as octal bytes.
 const Item kDialogs[] = {
-    {IDD_MAIN, "", kDialog, 0, 0, 292, 241, "Dirtally 1.1"},
+    {IDD_MAIN, "", kDialog, PROGRAM_TITLE},
     {IDC_FOLDER_LIST, "LISTBOX", kChild | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS
-     | LBS_NOINTEGRALHEIGHT, 5, 35, 140, 140, ""},  // owner-drawn, keeps its strings, unsorted
-    {IDC_CREATE, "BUTTON", kPush, 35, 215, 80, 20, "&T\271o"},  // no default button in the dialog
-    {IDC_EXIT, "BUTTON", kPush, 170, 215, 80, 20, "T&ho\270t"},  // Alt+H, not its first letter
-    {IDC_INCLUDE_SUBFOLDERS, "BUTTON", kCheck, 165, 40, 115, 10, "Bao g\345m c\266 th\255 m\364c con"},
-    {IDC_OUTPUT_FILE, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, 5, 190, 210, 12, ""},
-    {IDC_BROWSE, "BUTTON", kPush, 220, 190, 60, 15, "T\327m..."},
-    {IDC_PATH_LABEL, "STATIC", kStatic | SS_LEFT, 5, 25, 135, 10, "\247\255\352ng d\311n:"},
-    {IDC_SAVE_LABEL, "STATIC", kStatic | SS_LEFT, 5, 180, 130, 10, "L\255u:"},
-    {IDC_DRIVE_LABEL, "STATIC", kStatic | SS_RIGHT, 5, 7, 25, 10, "\247\334a:"},
-    {IDC_DRIVE_COMBO, "COMBOBOX", kChild | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, 35, 5, 110, 185, ""},
-    {IDC_OPTIONS_GROUP, "BUTTON", kChild | BS_GROUPBOX, 155, 5, 130, 110, "L\371a ch\344n"},
-    {IDC_FILTER_LABEL, "STATIC", kStatic | SS_RIGHT, 160, 20, 40, 10, "L\344c Files:"},  // opens the sort group
-    {IDC_FILTER, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, 206, 20, 65, 12, ""},
-    {IDC_SAVE_MAIN_PATH, "BUTTON", kCheck, 165, 70, 115, 10, "L\255u \256\255\352ng d\311n ch\335nh"},
-    {IDC_SAVE_DETAILS, "BUTTON", kCheck, 165, 100, 115, 10, "L\255u th\253ng tin chi ti\325t"},
-    {IDC_SORT_GROUP, "BUTTON", kChild | BS_GROUPBOX, 155, 125, 130, 50, "S\276p x\325p Files"},  // no WS_GROUP
-    {IDC_SORT_NAME, "BUTTON", kRadio, 165, 140, 60, 10, "by name"},  // the sort buttons have no tab stop
-    {IDC_SORT_EXTENSION, "BUTTON", kRadio, 165, 155, 60, 10, "by extension"},
-    {IDC_SORT_SIZE, "BUTTON", kRadio | BS_LEFT, 235, 140, 45, 10, "by size"},  // only size has BS_LEFT
-    {IDC_SORT_DATE, "BUTTON", kRadio, 235, 156, 45, 10, "by date"},  // one unit below extension
-    {IDC_INCLUDE_FILES, "BUTTON", kCheck, 165, 55, 115, 10, "Bao g\345m c\266 Files"},  // late, second on screen
-    {IDC_SAVE_FOLDER_PATH, "BUTTON", kCheck, 165, 85, 115, 10, "L\255u \256\255\352ng d\311n theo th\255 m\364c"},
-    {IDD_ABOUT, "", kDialog, 0, 0, 197, 76, "Th\253ng tin v\322 Quillomat"},
-    {IDOK, "BUTTON", kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 74, 55, 50, 14, "\247\343ng"},  // the only button
-    {IDC_ABOUT_ICON, "STATIC", kChild | SS_ICON, 15, 20, 20, 20, "#101"},  // names the application icon by number
-    {IDC_ABOUT_TEXT, "STATIC", kStatic | SS_CENTER, 40, 5, 150, 45,  // seven lines, by line feeds alone
+     | LBS_NOINTEGRALHEIGHT, ""},  // owner-drawn, keeps its strings, unsorted, tells of double clicks
+    {IDC_CREATE, "BUTTON", kPush, "&T\271o"},  // no default button in the dialog
+    {IDC_EXIT, "BUTTON", kPush, "T&ho\270t"},  // Alt+H, not its first letter
+    {IDC_INCLUDE_SUBFOLDERS, "BUTTON", kCheck, "Bao g\345m c\266 th\255 m\364c con"},
+    {IDC_OUTPUT_FILE, "EDIT", kEdit, ""},
+    {IDC_BROWSE, "BUTTON", kPush, "T\327m..."},
+    {IDC_PATH_LABEL, "STATIC", kStatic | SS_LEFT, "\247\255\352ng d\311n:"},
+    {IDC_SAVE_LABEL, "STATIC", kStatic | SS_LEFT, "L\255u:"},
+    {IDC_DRIVE_LABEL, "STATIC", kStatic | SS_RIGHT, "\247\334a:"},
+    {IDC_DRIVE_COMBO, "COMBOBOX", kChild | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, ""},  // drives in order
+    {IDC_OPTIONS_GROUP, "BUTTON", kChild | BS_GROUPBOX, "L\371a ch\344n"},
+    {IDC_FILTER_LABEL, "STATIC", kStatic | SS_RIGHT, "L\344c Files:"},  // opens the group of the sort buttons
+    {IDC_FILTER, "EDIT", kEdit, ""},
+    {IDC_SAVE_MAIN_PATH, "BUTTON", kCheck, "L\255u \256\255\352ng d\311n ch\335nh"},
+    {IDC_SAVE_DETAILS, "BUTTON", kCheck, "L\255u th\253ng tin chi ti\325t"},
+    {IDC_SORT_GROUP, "BUTTON", kChild | BS_GROUPBOX, "S\276p x\325p Files"},  // no WS_GROUP: the group goes on
+    {IDC_SORT_NAME, "BUTTON", kRadio, "by name"},  // the sort buttons: one group, no tab stop
+    {IDC_SORT_EXTENSION, "BUTTON", kRadio, "by extension"},
+    {IDC_SORT_SIZE, "BUTTON", kRadio | BS_LEFT, "by size"},
+    {IDC_SORT_DATE, "BUTTON", kRadio, "by date"},
+    {IDC_INCLUDE_FILES, "BUTTON", kCheck, "Bao g\345m c\266 Files"},  // late in tab order, second on screen
+    {IDC_SAVE_FOLDER_PATH, "BUTTON", kCheck, "L\255u \256\255\352ng d\311n theo th\255 m\364c"},
+    {IDD_ABOUT, "", kDialog, "Th\253ng tin v\322 Quillomat"},
+    {IDOK, "BUTTON", kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, "\247\343ng"},  // the only button, Enter's
+    {IDC_ABOUT_ICON, "STATIC", kChild | SS_ICON, "#" + std::to_string(IDI_APP)},  // names the icon by number
+    {IDC_ABOUT_TEXT, "STATIC", kStatic | SS_CENTER,  // seven lines, by line feeds alone
      "-- Quillomat --\nC\253ng c\364 t\271o list cho c\270c CD nh\271c, ph\307n m\322m...\n\n*\n*\n\n"},
 };
 
 // Both dialogs as the table says; each icon group's images (US English) as its grids draw them in legend.txt's letters.
 TEST(Resources, TemplatesAndIcons) {
     std::ostringstream expected;
-    for (const Item &row : kDialogs) expected << row << (row.type.empty() ? " font 8 ABC Sans Serif\n" : "\n");
+    for (const Item &row : kDialogs)
+        expected << std::hex << row.id << " " << row.type << " " << row.style << " " << row.text
+                 << (*row.type ? "\n" : " font 8 ABC Sans Serif\n");
     EXPECT_EQ(TemplateText(IDD_MAIN) + TemplateText(IDD_ABOUT), expected.str());
     std::string decoded, grids, letters = "KMGONPTSDRLYBFAW";  // letters: legend.txt's, by palette index
     for (const char *grid : {"app32.txt", "app16.txt", "subfolder.txt", "pathfolder.txt"})  // IDI_APP's two, then one each
