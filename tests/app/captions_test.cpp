@@ -8,10 +8,11 @@
 #include <string>
 
 #include "app.h"
-#include "browser.h"
 #include "captions.h"
+#include "program.h"
 #include "resource.h"
 #include "support.h"
+#include "version.h"
 
 // One caption (id 0: the dialog's title) as a reader should see it without the font.
 static const struct { int dialog, id; const wchar_t *legible; const char *why; } kCaptions[] = {
@@ -27,7 +28,7 @@ static const struct { int dialog, id; const wchar_t *legible; const char *why; }
     {IDD_MAIN, IDC_SORT_GROUP, L"S\u1EAFp x\u1EBFp Files", "a breve acute"}, {IDD_ABOUT, IDOK, L"\u0110\u00F3ng", "o acute"},
     {IDD_MAIN, IDC_INCLUDE_FILES, L"Bao g\u1ED3m c\u1EA3 Files", "a check box"},
     {IDD_MAIN, IDC_SAVE_FOLDER_PATH, L"L\u01B0u \u0111\u01B0\u1EDDng d\u1EABn theo th\u01B0 m\u1EE5c", "the longest"},
-    {IDD_MAIN, IDC_SORT_DATE, L"by date", "English stays"}, {IDD_MAIN, 0, L"Dirtally 1.1", "the English title stays"},
+    {IDD_MAIN, IDC_SORT_DATE, L"by date", "English stays"}, {IDD_MAIN, 0, L"" PROGRAM_TITLE, "the English title stays"},
     {IDD_ABOUT, 0, L"Th\u00F4ng tin v\u1EC1 Quillomat", "the About title: e circ grave is outside the code page"},
     {IDD_ABOUT, IDC_ABOUT_TEXT, L"-- Quillomat --\nC\u00F4ng c\u1EE5 t\u1EA1o list cho c\u00E1c CD nh\u1EA1c, "
      L"ph\u1EA7n m\u1EC1m...\n\nDirtally developers\nBug reports: see the project's README\n\n", "line feeds stay"},

@@ -8,6 +8,7 @@
 
 #include "resource.h"
 #include "support.h"
+#include "version.h"
 
 namespace {
 
@@ -147,8 +148,8 @@ TEST(Program, ClosesWithZeroAlsoDuringARunLeavingNothing) {
         program.Send(IDC_INCLUDE_SUBFOLDERS, BM_SETCHECK, BST_CHECKED, 0);
         if (row.run) {
             PostMessageA(GetDlgItem(program.dialog, IDC_CREATE), BM_CLICK, 0, 0);
-            std::string title = "Dirtally 1.1";
-            for (int waited = 0; title == "Dirtally 1.1" && waited < 10000; waited += 10, Sleep(10))
+            std::string title = PROGRAM_TITLE;
+            for (int waited = 0; title == PROGRAM_TITLE && waited < 10000; waited += 10, Sleep(10))
                 title = WindowText(program.dialog);
             EXPECT_NE(title.find(" files in "), std::string::npos) << "under way: " << title;
         } else {
