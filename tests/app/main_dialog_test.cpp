@@ -4,14 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <future>
 #include <memory>
 #include <regex>
-#include <string>
 #include <thread>
 
 #include "app.h"
+#include "browser.h"
+#include "names.h"
 #include "program.h"
 #include "resource.h"
 #include "support.h"
@@ -24,9 +24,8 @@ HWND MakeDialog(int id, DLGPROC proc) {
     return CreateDialogParamA(ModuleInstance = GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr, proc, 0);
 }
 
-// The main dialog on a thread of its own running the loop the program's modal loop would, so that this
-// thread can send it commands and watch it meanwhile. It starts in the current directory and counts how
-// often its title is set.
+// The main dialog on a thread of its own running the loop the program's modal loop would, so that this thread
+// can send it commands and watch it meanwhile. It starts in the current directory and counts its title's sets.
 struct UiHost {
     HWND dialog = nullptr;
     DWORD threadId = 0;
@@ -41,8 +40,7 @@ struct UiHost {
             ShowWindow(dialog, SW_SHOW);
             HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CountTitleSets, nullptr, threadId);
             made.set_value();
-            MSG message;
-            while (GetMessageA(&message, nullptr, 0, 0) > 0)
+            for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;)
                 if (!IsDialogMessageA(dialog, &message)) DispatchMessageA(&message);
             UnhookWindowsHookEx(hook);
             DestroyWindow(dialog);
@@ -58,21 +56,12 @@ struct UiHost {
         if (code == HC_ACTION && sent->message == WM_SETTEXT && sent->hwnd == hooked) ++titleSets;
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
-    // The create command as an automation script sends it; the bytes of `output` (if named) once it has returned.
-    std::future<std::string> Create(const std::string &output) const {
-        return std::async(std::launch::async, [this, output] {
-            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CREATE, BN_CLICKED), LPARAM(GetDlgItem(dialog, IDC_CREATE)));
-            return output.empty() ? std::string() : ReadWholeFile(output);
-        });
-    }
     HWND Focus() const {  // the focused control of the dialog's thread
         GUITHREADINFO info = {};
         info.cbSize = sizeof info;
-        GetGUIThreadInfo(threadId, &info);
-        return info.hwndFocus;
+        return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
     }
-    // The enabled state of every child, one character each (x: enabled).
-    std::string EnabledStates() const {
+    std::string EnabledStates() const {  // one character per child, x: enabled
         std::string states;
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             states += IsWindowEnabled(child) ? 'x' : '-';
@@ -80,23 +69,9 @@ struct UiHost {
     }
 };
 
-// G:\app: "big" with 50,000 empty files, five in each of 100 x 100 subfolders (made once: the many folders
-// make a run last over a second); afresh "small" with s01.txt to s20.txt, "intl" with a Cyrillic folder,
-// and "out" with full.txt -> /dev/full.
-void MakeRunTrees() {
-    const char script[] = "mkdir -p app && cd app && rm -rf small out intl && mkdir small out"
-        " && ln -s /dev/full out/full.txt && (cd small && seq -f 's%02g.txt' 1 20 | xargs touch)"
-        " && d=intl/$(printf '\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202') && mkdir -p $d/sub"
-        " && touch $d/a.txt $d/sub/$(printf '\\321\\204\\320\\260\\320\\271\\320\\273').txt"
-        " && { [ -e big.done ] || bash -c 'rm -rf big && for a in {0..99}; do mkdir -p big/d$a/s{0..99}"
-        " && touch big/d$a/s{0..99}/f{0..4}.dat; done && touch big.done'; }";
-    ASSERT_EQ(RunUnix("cd " + ShellQuote(DriveFolderUnix('g')) + " && " + script), 0);
-}
-
 // The icon of the open message box of this process (the #32770 window with the static 0xFFFF).
 HICON BoxIcon() {
-    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box;
-         box = FindWindowExA(nullptr, box, "#32770", nullptr))
+    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box; box = FindWindowExA(nullptr, box, "#32770", nullptr))
         for (HWND child = GetWindow(box, GW_CHILD); child && GetDlgItem(box, 0xFFFF); child = GetWindow(child, GW_HWNDNEXT))
             if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
                 return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
@@ -105,10 +80,9 @@ HICON BoxIcon() {
 
 }  // namespace
 
-// The main dialog starts with the engine's own choices (one sort button checked), an empty output field, the
-// focus on the folder list and About after a separator at the end of its system menu. Keys through
-// IsDialogMessageA outside a run: Escape does nothing, Enter presses only a focused push button (a create
-// writes F:\keys.txt; About's button is its default).
+// The dialog starts with the engine's own choices (one sort button checked), no output file, the focus on the
+// folder list and About after a separator at the end of its system menu. Keys through IsDialogMessageA outside
+// a run: Escape does nothing, Enter presses only a focused push button (a create writes F:\keys.txt).
 TEST(MainDialog, StartsWithTheEngineDefaultsAndEnterPressesOnlyAFocusedPushButton) {
     auto choices = [](const ListingRequest &r) {
         return std::to_string(r.includeSubfolders) + std::to_string(r.includeFiles) + std::to_string(r.pathOnEachLine) +
@@ -125,14 +99,12 @@ TEST(MainDialog, StartsWithTheEngineDefaultsAndEnterPressesOnlyAFocusedPushButto
                   SendMessageA(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
     EXPECT_EQ(choices(shown) + "|" + std::to_string(radios) + "|" + WindowText(GetDlgItem(dialog, IDC_OUTPUT_FILE)),
               choices(ListingRequest()) + "|1|");
-    EXPECT_TRUE(filter == ListingRequest().filter) << "the engine's filter";
-    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_FOLDER_LIST)) << "the focus";
+    EXPECT_TRUE(filter == ListingRequest().filter && GetFocus() == GetDlgItem(dialog, IDC_FOLDER_LIST)) << "filter, focus";
     HMENU menu = GetSystemMenu(dialog, FALSE);
-    int last = GetMenuItemCount(menu) - 1;
     char text[64] = "";
-    GetMenuStringA(menu, UINT(last), text, sizeof text, MF_BYPOSITION);
-    EXPECT_TRUE(GetMenuState(menu, UINT(last - 1), MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(std::to_string(GetMenuItemID(menu, last)) + text, std::to_string(IDM_ABOUT) + "About...");
+    GetMenuStringA(menu, UINT(GetMenuItemCount(menu) - 1), text, sizeof text, MF_BYPOSITION);
+    EXPECT_TRUE(GetMenuState(menu, UINT(GetMenuItemCount(menu) - 2), MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(std::to_string(GetMenuItemID(menu, GetMenuItemCount(menu) - 1)) + text, std::to_string(IDM_ABOUT) + "About...");
     DestroyWindow(dialog);
     const struct { int dialog, focus; WPARAM key; bool ends, creates; const char *why; } cases[] = {
         {IDD_MAIN, IDC_EXIT, VK_ESCAPE, false, false, "IDCANCEL is not handled"},
@@ -174,32 +146,42 @@ TEST(ProposeOutputName, ProposesTheLastComponentOrNothing) {
     }
 }
 
-// Creates sent from another thread, which watches the dialog until the command returns. A long run answers
-// meanwhile: its counts in the title, every control disabled, a second create refused, the wait cursor;
-// Escape stops it (no file, no box) and the same dialog runs again. A short run never sets the title.
-// Failures tell why in a warning box and leave nothing. Afterwards title, controls (one disabled before)
-// and focus are as before, and the file, complete when the command returns, equals WriteListing's.
+// Creates sent from another thread, which watches until the command returns. A long run (G:\app\big: 50,000 files
+// in 10,000 folders) shows its counts in the title, every control disabled, refuses a second create, shows the
+// wait cursor, and Escape stops it (no file, no box); a short run never sets the title; failures tell why in a
+// warning box and leave nothing. After each, title, controls (one disabled before) and focus are as they were,
+// and the file, complete when the command returns, is the engine's for the dialog's choices and folder.
 TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
-    MakeRunTrees();
-    const struct { const char *folder, *output, *filter; bool subfolders, escape; const char *box, *why; } cases[] = {
-        {"G:\\app\\big", "G:\\app\\out\\run.txt", "*.*", true, true, "", "50,000 files, Escape once the progress shows"},
-        {"G:\\app\\big", "G:\\app\\out\\run.txt", "*.*", true, false, "", "the same dialog again: the whole run"},
-        {"G:\\app\\small", "G:\\app\\out\\caf\xE9.txt", "s1*", false, false, "", "20 files, a filter, an ANSI name"},
-        {"G:\\app\\small", "G:\\app\\missing\\x.txt", "*.*", false, false, "Can't create output file", "no folder"},
-        {"G:\\app\\small", "G:\\app\\out\\full.txt", "*.*", false, false, "Can't write output file", "a full disk"},
-        {"G:\\app\\small", "G:\\app\\out\\empty.txt", "", false, false, "Empty filter", "no filter"},
+    const char script[] = "mkdir -p app && cd app && rm -rf small out intl && mkdir small out"
+        " && ln -s /dev/full out/full.txt && (cd small && seq -f 's%02g.txt' 1 20 | xargs touch)"
+        " && d=intl/$(printf '\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202') && mkdir -p $d/sub"
+        " && touch $d/a.txt $d/sub/$(printf '\\321\\204\\320\\260\\320\\271\\320\\273').txt"
+        " && { [ -e big.done ] || bash -c 'rm -rf big && for a in {0..99}; do mkdir -p big/d$a/s{0..99}"
+        " && touch big/d$a/s{0..99}/f{0..4}.dat; done && touch big.done'; }";
+    ASSERT_EQ(RunUnix("cd " + ShellQuote(DriveFolderUnix('g')) + " && " + script), 0);
+    const std::wstring big = L"G:\\app\\big", small = L"G:\\app\\small", intl = L"G:\\app\\intl\\\u041F\u0440\u0438\u0432\u0435\u0442";
+    const struct { const std::wstring &folder; const char *output, *filter; bool subfolders, escape; const char *box, *why; }
+        cases[] = {
+        {big, "G:\\app\\out\\run.txt", "*.*", true, true, "", "a long run: Escape once the progress shows"},
+        {big, "G:\\app\\out\\run.txt", "*.*", true, false, "", "the same dialog again: the whole run"},
+        {small, "G:\\app\\out\\caf\xE9.txt", "s1*", false, false, "", "20 files, a filter, an ANSI name"},
+        {small, "G:\\app\\missing\\x.txt", "*.*", false, false, "Can't create output file", "no folder"},
+        {small, "G:\\app\\out\\full.txt", "*.*", false, false, "Can't write output file", "a full disk"},
+        {small, "G:\\app\\out\\empty.txt", "", false, false, "Empty filter", "no filter"},
+        {intl, "G:\\app\\out\\intl.txt", "*.*", true, false, "", "a folder whose name is outside the code page"},
     };
     const std::string title = PROGRAM_TITLE;
-    const std::regex counts("\\d{1,3}(,\\d{3})* files in \\d{1,3}(,\\d{3})* folders");  // groups of three digits
+    const std::regex progress(title + " - \\d{1,3}(,\\d{3})* files in \\d{1,3}(,\\d{3})* folders");
     std::unique_ptr<UiHost> host;
-    std::string hostFolder, before;
+    const std::wstring *hosted = nullptr;
+    std::string before;
     for (const auto &row : cases) {
         SCOPED_TRACE(row.why);
-        if (hostFolder != row.folder) {
+        const bool lasts = &row.folder == &big, writes = !*row.box && !row.escape;
+        if (hosted != &row.folder) {
             host.reset();
-            ASSERT_TRUE(SetCurrentDirectoryA(row.folder));
+            ASSERT_TRUE(SetCurrentDirectoryW((hosted = &row.folder)->c_str()));
             host.reset(new UiHost);
-            hostFolder = row.folder;
             SendMessageA(host->dialog, WM_NEXTDLGCTL, WPARAM(GetDlgItem(host->dialog, IDC_FILTER)), TRUE);
             EnableWindow(GetDlgItem(host->dialog, IDC_BROWSE), FALSE);  // must stay disabled afterwards
             before = host->EnabledStates();
@@ -211,20 +193,21 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
         HICON boxIcon = nullptr;
         answerer.SetBeforeAnswer([](const SeenBox &, void *icon) { *static_cast<HICON *>(icon) = BoxIcon(); }, &boxIcon);
         UiHost::titleSets = 0;
-        const bool writes = !*row.box && !row.escape;
-        auto created = host->Create(writes ? row.output : "");
+        auto created = std::async(std::launch::async, [&] {  // as an automation script sends it
+            SendMessageA(host->dialog, WM_COMMAND, IDC_CREATE, LPARAM(GetDlgItem(host->dialog, IDC_CREATE)));
+            return writes ? ReadWholeFile(row.output) : "";
+        });
         std::string shown, shownStates;
-        bool waitCursor = false;
-        // Each WM_GETTEXT is answered by the dialog's thread: a progress title read here was read during the run.
+        bool waitCursor = false, refused = false;
+        // The dialog's thread answers each WM_GETTEXT: a progress title read here was read during the run.
         while (created.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
             const std::string text = WindowText(host->dialog);
             if (text.empty() || text == title) continue;
-            shown = text;
-            EXPECT_TRUE(shown.compare(0, title.size() + 3, title + " - ") == 0 &&
-                        std::regex_match(shown.substr(title.size() + 3), counts)) << shown;
+            EXPECT_TRUE(std::regex_match(shown = text, progress)) << shown;
             if (!shownStates.empty()) continue;
             shownStates = host->EnabledStates();
-            SendMessageA(host->dialog, WM_COMMAND, IDC_CREATE, 0);  // refused: a nested run would never return here
+            SendMessageA(host->dialog, WM_COMMAND, IDC_CREATE, 0);  // a nested run would return only after its end
+            refused = std::regex_match(WindowText(host->dialog), progress);
             SendMessageA(host->dialog, WM_SETCURSOR, WPARAM(host->dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
             CURSORINFO cursor = {};
             cursor.cbSize = sizeof cursor;
@@ -233,10 +216,11 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
             if (row.escape) PostMessageA(host->dialog, WM_SYSKEYDOWN, VK_ESCAPE, 1);
         }
         const std::string result = created.get();
-        if (row.subfolders) {
+        if (lasts) {
             EXPECT_TRUE(!shown.empty() && shown.find(" - 0 files") == std::string::npos) << "counts: " << shown;
             EXPECT_EQ(shownStates, std::string(before.size(), '-')) << "all disabled";
             EXPECT_TRUE(waitCursor) << "the wait cursor over the dialog";
+            EXPECT_TRUE(refused || !row.escape) << "a second create is refused while the first goes on";
         } else {
             EXPECT_EQ(UiHost::titleSets, 0) << "the title was never set";
         }
@@ -250,46 +234,35 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
         if (!writes) continue;
         EXPECT_EQ(host->Focus(), GetDlgItem(host->dialog, IDC_FILTER)) << "the focus is back";
         ListingRequest request;  // the dialog's starting choices, which the first test holds to the defaults
-        request.filter = std::wstring(row.filter, row.filter + std::strlen(row.filter));
+        request.startFolder = row.folder;
+        request.filter = WidenAnsi(row.filter);
         request.includeSubfolders = row.subfolders;
-        ASSERT_EQ(WriteListing("G:\\app\\out\\expected.txt", row.folder, request), ListingOutcome::Complete);
+        request.outputPath = L"G:\\app\\out\\expected.txt";
+        ASSERT_EQ(RunListing(request).outcome, ListingOutcome::Complete);
         EXPECT_TRUE(result == ReadWholeFile("G:\\app\\out\\expected.txt")) << "byte-exact, complete at the return";
     }
 }
 
-// A folder whose name is outside the code page: its row shows "??????", a double click enters it by its real
-// name, and the listing made from there holds everything below it.
-TEST(MainDialog, ListsAFolderEnteredByANameOutsideTheCodePage) {
-    MakeRunTrees();
-    ASSERT_TRUE(SetCurrentDirectoryA("G:\\app\\intl"));
-    UiHost host;
-    HWND list = GetDlgItem(host.dialog, IDC_FOLDER_LIST);
-    LRESULT row = SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM("??????"));
-    ASSERT_NE(row, LB_ERR) << "the Cyrillic folder's row, as the code page shows it";
-    SendMessageA(list, LB_SETCURSEL, WPARAM(row), 0);
-    SendMessageA(host.dialog, WM_COMMAND, MAKEWPARAM(IDC_FOLDER_LIST, LBN_DBLCLK), LPARAM(list));
-    CheckDlgButton(host.dialog, IDC_INCLUDE_SUBFOLDERS, BST_CHECKED);
-    CheckDlgButton(host.dialog, IDC_SAVE_DETAILS, BST_UNCHECKED);
-    SetDlgItemTextA(host.dialog, IDC_OUTPUT_FILE, "G:\\app\\out\\intl.txt");
-    const std::string top = "G:\\app\\intl\\??????", sub = top + "\\SUB";
-    EXPECT_EQ(host.Create("G:\\app\\out\\intl.txt").get(),
-              top + "\r\n" + std::string(top.size(), '=') + "\r\n\r\n" + sub + "\r\n" + top + "\\a.txt\r\n\r\n\r\n" +
-                  sub + "\r\n" + std::string(sub.size(), '=') + "\r\n\r\n" + sub + "\\????.txt\r\n\r\n\r\n");
-}
-
-// A drive that is not ready (M: leads to a missing folder) is asked about until it is or until the user
-// cancels, and the drop-down then goes back to the drive it had; either way the folder list shows the folder.
-TEST(MainDialog, AsksAgainAboutADriveThatIsNotReadyUntilCancelled) {
-    const std::string missing = ShellQuote(DriveFolderUnix('m') + "-missing");
-    const struct { std::vector<int> answers; std::string where, boxes, why; } cases[] = {
-        {{IDCANCEL}, "Z:\\tmp", "|Drive M:\\ is not ready", "cancelled: the drop-down back, the folder kept"},
-        {{IDRETRY, IDRETRY, IDCANCEL}, "M:\\", "|Drive M:\\ is not ready|Drive M:\\ is not ready",
-         "asked again, then retried after the drive appeared"},
+// The drive table in letter order with its labels, the drop-down on the starting drive (row 0 when no row has
+// its letter), a change to a drive's root, and a drive that is not ready (M: leads to a missing folder) asked
+// about until it is or until the user cancels: the drop-down then goes back. The folder list shows the folder.
+TEST(MainDialog, DrivesInLetterOrderAndAChangeAskedAgainWhileNotReady) {
+    const std::string missing = "rm -rf " + ShellQuote(DriveFolderUnix('m') + "-missing");
+    const struct { const char *start, *pick; std::vector<int> answers; std::string where; int asked; const char *why; }
+        cases[] = {
+        {"z:\\tmp", nullptr, {}, "z:\\tmp", 0, "a small letter matches no row: row 0"},
+        {"Z:\\tmp", "Z:", {}, "Z:\\", 0, "the root, not Z:\\tmp where the program started"},
+        {"Z:\\tmp", "M:", {IDCANCEL}, "Z:\\tmp", 1, "not ready, cancelled: the drop-down back, the folder kept"},
+        {"Z:\\tmp", "M:", {IDRETRY, IDRETRY, IDCANCEL}, "M:\\", 2, "asked again, then retried after the drive appeared"},
+    };
+    auto labelOf = [](char letter) {  // the table's label of drive `letter`, row 0's when no row has it
+        int i = DriveTable.Count - 1;
+        while (i > 0 && DriveTable.Rows[i].RootPath[0] != letter) --i;
+        return std::string(DriveTable.Rows[i].Label);
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.why);
-        ASSERT_EQ(RunUnix("rm -rf " + missing), 0);
-        ASSERT_TRUE(SetCurrentDirectoryA("Z:\\tmp"));  // as the program starts
+        ASSERT_TRUE(RunUnix(missing) == 0 && SetCurrentDirectoryA(row.start));  // as the program starts
         HWND dialog = MakeDialog(IDD_MAIN, MainDialogProc), combo = GetDlgItem(dialog, IDC_DRIVE_COMBO);
         BoxAnswerer answerer(row.answers);
         int retries = 0;  // the second Retry finds the drive there
@@ -297,16 +270,25 @@ TEST(MainDialog, AsksAgainAboutADriveThatIsNotReadyUntilCancelled) {
             if (box.answer == IDRETRY && ++*static_cast<int *>(count) == 2)
                 RunUnix("mkdir " + ShellQuote(DriveFolderUnix('m') + "-missing"));
         }, &retries);
-        SendMessageA(combo, CB_SELECTSTRING, WPARAM(-1), LPARAM("M:"));
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_COMBO, CBN_SELCHANGE), LPARAM(combo));
-        char first[MAX_PATH] = "";
+        if (row.pick && SendMessageA(combo, CB_SELECTSTRING, WPARAM(-1), LPARAM(row.pick)) != CB_ERR)
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_COMBO, CBN_SELCHANGE), LPARAM(combo));
+        std::string roots, drives, wide;
+        for (int i = 0; i < DriveTable.Count; ++i) roots += DriveTable.Rows[i].RootPath;
+        for (char d = 'A'; d <= 'Z'; ++d) drives += GetLogicalDrives() & (1u << (d - 'A')) ? d + std::string(":\\") : "";
+        NarrowText(CurrentFolderWide, wcslen(CurrentFolderWide), CP_UTF8, wide);
+        char first[MAX_PATH] = "";  // the folder list's first row
         SendDlgItemMessageA(dialog, IDC_FOLDER_LIST, LB_GETTEXT, 0, LPARAM(first));
-        std::string shown = CurrentDirectory() + "|" + WindowText(combo).substr(0, 2) + "|" + first;
-        for (const SeenBox &box : answerer.Seen()) shown += (box.caption == PROGRAM_TITLE ? "|" : "|?") + box.text;
-        EXPECT_EQ(shown, row.where + "|" + row.where.substr(0, 2) + "|" + row.where.substr(0, 2) + row.boxes);
+        std::string shown = roots + labelOf('E') + "|" + labelOf('M') + "|" + CurrentFolder + "|" + wide + "|" +
+                            CurrentDirectory() + "|" + first + "|" + WindowText(combo) + "|" +
+                            DriveTable.Rows[DriveTable.SelectedIndex].Label;
+        std::string expected = drives + "E:  TESTVOL|M:  |" + row.where + "|" + row.where + "|" + row.where + "|" +
+                               row.where.substr(0, 2) + "|" + labelOf(row.where[0]) + "|" + labelOf(row.where[0]);
+        for (const SeenBox &box : answerer.Seen()) shown += "|" + box.caption + ": " + box.text;
+        for (int i = 0; i < row.asked; ++i) expected += "|" PROGRAM_TITLE ": Drive M:\\ is not ready";
+        EXPECT_EQ(shown, expected);
         DestroyWindow(dialog);
     }
-    RunUnix("rm -rf " + missing);
+    RunUnix(missing);
 }
 
 // Without its row icons the dialog cannot paint its folder list: it shows "The internal error", answered in the
@@ -321,6 +303,5 @@ TEST(MainDialog, MissingRowIconsEndTheProgramWithTheInternalError) {
         ModuleInstance = GetModuleHandleA("kernel32.dll");  // a module without the icons
         ShowWindow(dialog, SW_SHOW);
         RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    })(), ::testing::ExitedWithCode(-1),
-                ::testing::Matcher<const std::string &>("[" PROGRAM_TITLE "|The internal error]\n"));
+    })(), ::testing::ExitedWithCode(-1), ::testing::Matcher<const std::string &>("[" PROGRAM_TITLE "|The internal error]\n"));
 }

@@ -1,4 +1,5 @@
-// The folder browser in the real main dialog over an emptied drive E:: rows, clicks, drives, painting.
+// The folder browser in the real main dialog over an emptied drive E:: rows, clicks, painting. The drives are
+// tested through the dialog (tests/app).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -178,38 +179,4 @@ TEST_F(Browser, SubfoldersSortTiesKeepScanOrderAddedUnseenAndRowsPaintIconIndent
     }
     DeleteDC(dc);
     DeleteObject(bitmap);
-}
-
-// The drive table in letter order with its labels; the starting drive; a drive change, refused when not ready.
-TEST_F(Browser, DriveLabelsTheStartingDriveAndDriveChanges) {
-    BuildDriveTable();
-    auto labelOf = [](char letter) {  // the table's label of drive `letter`, row 0's when no row has it
-        int i = DriveTable.Count - 1;
-        while (i > 0 && DriveTable.Rows[i].RootPath[0] != letter) --i;
-        return std::string(DriveTable.Rows[i].Label);
-    };
-    std::string roots, expected;
-    for (int i = 0; i < DriveTable.Count; ++i) roots += DriveTable.Rows[i].RootPath;
-    for (char d = 'A'; d <= 'Z'; ++d) expected += GetLogicalDrives() & (1u << (d - 'A')) ? d + std::string(":\\") : "";
-    EXPECT_EQ(roots + labelOf('E') + "|" + labelOf('N'), expected + "E:  TESTVOL|N:  ") << "in letter order";
-    const struct { const char *start, *pick; int change; std::string root, where, why; } cases[] = {
-        {"z:\\tmp", nullptr, -1, "", "z:\\tmp", "a small letter matches no row: row 0"},
-        {"Z:\\tmp", "Z:", int(DriveChange::Changed), "Z:\\", "Z:\\", "the root, not Z:\\tmp where the browser started"},
-        {"Z:\\tmp", "N:", int(DriveChange::NotReady), "N:\\", "Z:\\tmp", "not ready: named, nothing changed, kept back"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.why);
-        SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-        ASSERT_TRUE(SetCurrentDirectoryA(c.start)) << c.start;  // as the program starts
-        FillDriveCombo(combo);
-        const char *root = "";
-        int change = -1;
-        if (c.pick && SendMessageA(combo, CB_SELECTSTRING, WPARAM(-1), LPARAM(c.pick)) != CB_ERR)
-            change = int(ChangeDrive(combo, &root));
-        KeepSelectedDrive(combo);  // the drop-down on the drive of the folder
-        EXPECT_EQ(CurrentFolder + ("|" + Bytes(CurrentFolderWide)) + "|" + CurrentDirectory() + "|" + WindowText(combo) +
-                      "|" + DriveTable.Rows[DriveTable.SelectedIndex].Label + "|" + std::to_string(change) + root,
-                  c.where + "|" + c.where + "|" + c.where + "|" + labelOf(c.where[0]) + "|" + labelOf(c.where[0]) + "|" +
-                      std::to_string(c.change) + c.root);
-    }
 }

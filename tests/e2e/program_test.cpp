@@ -8,25 +8,27 @@
 
 #include "resource.h"
 #include "support.h"
-#include "version.h"
 
 namespace {
 
-// Waits up to `ms` for a visible window of process `pid` with a child `childId`.
-HWND WaitForDialog(DWORD pid, int childId, DWORD ms) {
-    for (DWORD waited = 0; waited <= ms; waited += 10, Sleep(10))
-        for (HWND w = FindWindowExA(nullptr, nullptr, nullptr, nullptr); w; w = FindWindowExA(nullptr, w, nullptr, nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == pid && IsWindowVisible(w) && GetDlgItem(w, childId)) return w;
-        }
-    return nullptr;
+// Polls `done` every 10 ms for up to 15 s; whether it came true.
+template <typename Done> bool WaitUntil(Done done) {
+    for (int waited = 0; !done(); waited += 10, Sleep(10))
+        if (waited > 15000) return false;
+    return true;
 }
 
-// Waits up to `ms` for `window` to be gone or hidden.
-bool WaitUntilClosed(HWND window, DWORD ms) {
-    for (DWORD waited = 0; waited <= ms && IsWindowVisible(window); waited += 10) Sleep(10);
-    return !IsWindowVisible(window);
+// Waits for a visible window of process `pid` with a child `childId`; null when none came.
+HWND WaitForDialog(DWORD pid, int childId) {
+    HWND w = nullptr;
+    WaitUntil([&] {
+        for (w = FindWindowExA(nullptr, nullptr, nullptr, nullptr); w; w = FindWindowExA(nullptr, w, nullptr, nullptr)) {
+            DWORD owner = 0;
+            if (GetWindowThreadProcessId(w, &owner) && owner == pid && IsWindowVisible(w) && GetDlgItem(w, childId)) break;
+        }
+        return w != nullptr;
+    });
+    return w;
 }
 
 // A dirtally.exe (env DIRTALLY_EXE) started in a folder, and its main dialog; ended when the test is.
@@ -38,7 +40,7 @@ struct Program {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         if (CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
-            dialog = WaitForDialog(process.dwProcessId, IDC_CREATE, 15000);
+            dialog = WaitForDialog(process.dwProcessId, IDC_CREATE);
         EXPECT_TRUE(dialog) << "the main dialog of " << path << " in " << folder;
     }
     ~Program() {
@@ -58,11 +60,11 @@ struct Program {
 // Answers the save-file dialog of `pid` with `fileName` in its name box (cmb13), or Cancel when
 // it is empty; true when the dialog came and closed.
 bool AnswerSaveDialog(DWORD pid, std::string fileName) {
-    HWND dialog = WaitForDialog(pid, 0x47C, 15000);
+    HWND dialog = WaitForDialog(pid, 0x47C);
     int button = fileName.empty() ? IDCANCEL : IDOK;
     SetDlgItemTextA(dialog, 0x47C, fileName.c_str());
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(dialog, button)));
-    return dialog && WaitUntilClosed(dialog, 15000);
+    return dialog && WaitUntil([&] { return !IsWindowVisible(dialog); });
 }
 
 // A listing file's text from lines separated by '|' ('~' stands for the tree).
@@ -148,16 +150,14 @@ TEST(Program, ClosesWithZeroAlsoDuringARunLeavingNothing) {
         program.Send(IDC_INCLUDE_SUBFOLDERS, BM_SETCHECK, BST_CHECKED, 0);
         if (row.run) {
             PostMessageA(GetDlgItem(program.dialog, IDC_CREATE), BM_CLICK, 0, 0);
-            std::string title = PROGRAM_TITLE;
-            for (int waited = 0; title == PROGRAM_TITLE && waited < 10000; waited += 10, Sleep(10))
-                title = WindowText(program.dialog);
-            EXPECT_NE(title.find(" files in "), std::string::npos) << "under way: " << title;
+            EXPECT_TRUE(WaitUntil([&] { return WindowText(program.dialog).find(" files in ") != std::string::npos; }))
+                << "under way: " << WindowText(program.dialog);
         } else {
             PostMessageA(program.dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
-            HWND about = WaitForDialog(program.process.dwProcessId, IDC_ABOUT_TEXT, 10000);
+            HWND about = WaitForDialog(program.process.dwProcessId, IDC_ABOUT_TEXT);
             EXPECT_FALSE(IsWindowEnabled(program.dialog)) << "About is modal over the main dialog";
             PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
-            EXPECT_TRUE(WaitUntilClosed(about, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(about); }));
         }
         PostMessageA(program.dialog, row.message, row.wParam, row.lParam);
         EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0) << "the program ends";
