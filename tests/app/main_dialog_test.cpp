@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
-#include <memory>
 #include <regex>
 #include <thread>
 
@@ -146,93 +145,90 @@ TEST(ProposeOutputName, ProposesTheLastComponentOrNothing) {
     }
 }
 
-// Creates sent from another thread, which watches until the command returns. A long run (G:\app\big: 50,000 files
-// in 10,000 folders) shows its counts in the title, every control disabled, refuses a second create, shows the
-// wait cursor, and Escape stops it (no file, no box); a short run never sets the title; failures tell why in a
-// warning box and leave nothing. After each, title, controls (one disabled before) and focus are as they were,
-// and the file, complete when the command returns, is the engine's for the dialog's choices and folder.
+// Creates in one dialog, each over a folder set as the browser sets it, sent from another thread, which watches
+// until the command returns. A long run (G:\app\huge: big twenty times over, by links) shows its counts in the
+// title, every control disabled, refuses a second create, shows the wait cursor, and Escape stops it (no file,
+// no box); a short run never sets the title; failures tell why in a warning box and leave nothing. After each,
+// title, controls (one disabled before) and focus are as they were, and the file, complete when the command
+// returns, is the engine's for the dialog's choices and folder.
 TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
     const char script[] = "mkdir -p app && cd app && rm -rf small out intl && mkdir small out"
         " && ln -s /dev/full out/full.txt && (cd small && seq -f 's%02g.txt' 1 20 | xargs touch)"
         " && d=intl/$(printf '\\320\\237\\321\\200\\320\\270\\320\\262\\320\\265\\321\\202') && mkdir -p $d/sub"
         " && touch $d/a.txt $d/sub/$(printf '\\321\\204\\320\\260\\320\\271\\320\\273').txt"
         " && { [ -e big.done ] || bash -c 'rm -rf big && for a in {0..99}; do mkdir -p big/d$a/s{0..99}"
-        " && touch big/d$a/s{0..99}/f{0..4}.dat; done && touch big.done'; }";
+        " && touch big/d$a/s{0..99}/f{0..4}.dat; done && touch big.done'; }"
+        " && mkdir -p huge && for n in $(seq 20); do ln -sfn ../big huge/l$n; done";
     ASSERT_EQ(RunUnix("cd " + ShellQuote(DriveFolderUnix('g')) + " && " + script), 0);
-    const std::wstring big = L"G:\\app\\big", small = L"G:\\app\\small", intl = L"G:\\app\\intl\\\u041F\u0440\u0438\u0432\u0435\u0442";
+    const std::wstring huge = L"G:\\app\\huge", big = L"G:\\app\\big", small = L"G:\\app\\small", intl = L"G:\\app\\intl\\\u041F\u0440\u0438\u0432\u0435\u0442";
     const struct { const std::wstring &folder; const char *output, *filter; bool subfolders, escape; const char *box, *why; }
         cases[] = {
-        {big, "G:\\app\\out\\run.txt", "*.*", true, true, "", "a long run: Escape once the progress shows"},
-        {big, "G:\\app\\out\\run.txt", "*.*", true, false, "", "the same dialog again: the whole run"},
+        {huge, "G:\\app\\out\\run.txt", "*.*", true, true, "", "a long run: Escape once the progress shows"},
+        {big, "G:\\app\\out\\run.txt", "*.*", true, false, "", "50,000 files: a whole run after a stopped one"},
         {small, "G:\\app\\out\\caf\xE9.txt", "s1*", false, false, "", "20 files, a filter, an ANSI name"},
+        {intl, "G:\\app\\out\\intl.txt", "*.*", true, false, "", "a folder whose name is outside the code page"},
         {small, "G:\\app\\missing\\x.txt", "*.*", false, false, "Can't create output file", "no folder"},
         {small, "G:\\app\\out\\full.txt", "*.*", false, false, "Can't write output file", "a full disk"},
         {small, "G:\\app\\out\\empty.txt", "", false, false, "Empty filter", "no filter"},
-        {intl, "G:\\app\\out\\intl.txt", "*.*", true, false, "", "a folder whose name is outside the code page"},
     };
     const std::string title = PROGRAM_TITLE;
     const std::regex progress(title + " - \\d{1,3}(,\\d{3})* files in \\d{1,3}(,\\d{3})* folders");
-    std::unique_ptr<UiHost> host;
-    const std::wstring *hosted = nullptr;
-    std::string before;
+    ASSERT_TRUE(SetCurrentDirectoryA("G:\\app"));
+    UiHost host;
+    SendMessageA(host.dialog, WM_NEXTDLGCTL, WPARAM(GetDlgItem(host.dialog, IDC_FILTER)), TRUE);
+    EnableWindow(GetDlgItem(host.dialog, IDC_BROWSE), FALSE);  // must stay disabled afterwards
+    const std::string before = host.EnabledStates();
     for (const auto &row : cases) {
         SCOPED_TRACE(row.why);
-        const bool lasts = &row.folder == &big, writes = !*row.box && !row.escape;
-        if (hosted != &row.folder) {
-            host.reset();
-            ASSERT_TRUE(SetCurrentDirectoryW((hosted = &row.folder)->c_str()));
-            host.reset(new UiHost);
-            SendMessageA(host->dialog, WM_NEXTDLGCTL, WPARAM(GetDlgItem(host->dialog, IDC_FILTER)), TRUE);
-            EnableWindow(GetDlgItem(host->dialog, IDC_BROWSE), FALSE);  // must stay disabled afterwards
-            before = host->EnabledStates();
-        }
-        SetDlgItemTextA(host->dialog, IDC_OUTPUT_FILE, row.output);
-        SetDlgItemTextA(host->dialog, IDC_FILTER, row.filter);
-        SendMessageA(GetDlgItem(host->dialog, IDC_INCLUDE_SUBFOLDERS), BM_SETCHECK, row.subfolders, 0);
+        const bool writes = !*row.box && !row.escape;
+        ASSERT_TRUE(SetCurrentFolder(row.folder.c_str()));  // the dialog is idle: its folder may change
+        SetDlgItemTextA(host.dialog, IDC_OUTPUT_FILE, row.output);
+        SetDlgItemTextA(host.dialog, IDC_FILTER, row.filter);
+        SendMessageA(GetDlgItem(host.dialog, IDC_INCLUDE_SUBFOLDERS), BM_SETCHECK, row.subfolders, 0);
         BoxAnswerer answerer;
         HICON boxIcon = nullptr;
         answerer.SetBeforeAnswer([](const SeenBox &, void *icon) { *static_cast<HICON *>(icon) = BoxIcon(); }, &boxIcon);
         UiHost::titleSets = 0;
         auto created = std::async(std::launch::async, [&] {  // as an automation script sends it
-            SendMessageA(host->dialog, WM_COMMAND, IDC_CREATE, LPARAM(GetDlgItem(host->dialog, IDC_CREATE)));
+            SendMessageA(host.dialog, WM_COMMAND, IDC_CREATE, LPARAM(GetDlgItem(host.dialog, IDC_CREATE)));
             return writes ? ReadWholeFile(row.output) : "";
         });
         std::string shown, shownStates;
         bool waitCursor = false, refused = false;
         // The dialog's thread answers each WM_GETTEXT: a progress title read here was read during the run.
         while (created.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
-            const std::string text = WindowText(host->dialog);
+            const std::string text = WindowText(host.dialog);
             if (text.empty() || text == title) continue;
             EXPECT_TRUE(std::regex_match(shown = text, progress)) << shown;
             if (!shownStates.empty()) continue;
-            shownStates = host->EnabledStates();
-            SendMessageA(host->dialog, WM_COMMAND, IDC_CREATE, 0);  // a nested run would return only after its end
-            refused = std::regex_match(WindowText(host->dialog), progress);
-            SendMessageA(host->dialog, WM_SETCURSOR, WPARAM(host->dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+            shownStates = host.EnabledStates();
+            SendMessageA(host.dialog, WM_COMMAND, IDC_CREATE, 0);  // a nested run would return only after its end
+            refused = std::regex_match(WindowText(host.dialog), progress);
+            SendMessageA(host.dialog, WM_SETCURSOR, WPARAM(host.dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
             CURSORINFO cursor = {};
             cursor.cbSize = sizeof cursor;
             waitCursor = GetCursorInfo(&cursor) && cursor.hCursor == LoadCursorA(nullptr, IDC_WAIT);
             // Escape as the keyboard sends it when no control has the focus (all are disabled).
-            if (row.escape) PostMessageA(host->dialog, WM_SYSKEYDOWN, VK_ESCAPE, 1);
+            if (row.escape) PostMessageA(host.dialog, WM_SYSKEYDOWN, VK_ESCAPE, 1);
         }
         const std::string result = created.get();
-        if (lasts) {
+        if (row.escape) {
             EXPECT_TRUE(!shown.empty() && shown.find(" - 0 files") == std::string::npos) << "counts: " << shown;
             EXPECT_EQ(shownStates, std::string(before.size(), '-')) << "all disabled";
             EXPECT_TRUE(waitCursor) << "the wait cursor over the dialog";
-            EXPECT_TRUE(refused || !row.escape) << "a second create is refused while the first goes on";
-        } else {
+            EXPECT_TRUE(refused) << "a second create is refused while the first goes on";
+        } else if (&row.folder != &big) {
             EXPECT_EQ(UiHost::titleSets, 0) << "the title was never set";
         }
-        EXPECT_EQ(WindowText(host->dialog), title) << "the title is restored";
-        EXPECT_EQ(host->EnabledStates(), before);
+        EXPECT_EQ(WindowText(host.dialog), title) << "the title is restored";
+        EXPECT_EQ(host.EnabledStates(), before);
         std::string boxes;
         for (const SeenBox &box : answerer.Seen()) boxes += box.text;
         EXPECT_EQ(boxes, row.box);
         EXPECT_TRUE(!*row.box || boxIcon == LoadIconA(nullptr, IDI_WARNING)) << "the warning icon";
         EXPECT_EQ(FileExists(row.output), writes) << "a file only from a whole run";
         if (!writes) continue;
-        EXPECT_EQ(host->Focus(), GetDlgItem(host->dialog, IDC_FILTER)) << "the focus is back";
+        EXPECT_EQ(host.Focus(), GetDlgItem(host.dialog, IDC_FILTER)) << "the focus is back";
         ListingRequest request;  // the dialog's starting choices, which the first test holds to the defaults
         request.startFolder = row.folder;
         request.filter = WidenAnsi(row.filter);
