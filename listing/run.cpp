@@ -1,6 +1,8 @@
 // The listing run: the output file, the text writer and the walk.
 #include "listing.h"
 
+#include <new>
+
 #include "names.h"
 #include "output.h"
 #include "text_writer.h"
@@ -28,10 +30,12 @@ static ListingResult OutcomeOf(WalkEnd walked, const OutputSink &sink) {
     return {ListingOutcome::Complete, 0};
 }
 
-ListingResult RunListing(const ListingRequest &request) {
-    HANDLE file = request.outputHandle;
-    bool ownFile = file == INVALID_HANDLE_VALUE;
-    std::wstring fullOutput;
+// The run itself; memory running out outside the walk (a path, the
+// writer's first buffer) comes out as std::bad_alloc, with the file (when
+// made) named in `fullOutput` for its removal.
+static ListingResult WriteAndWalk(const ListingRequest &request, std::wstring &fullOutput, HANDLE &file) {
+    bool ownFile = request.outputHandle == INVALID_HANDLE_VALUE;
+    file = request.outputHandle;
     if (ownFile) {
         if (request.outputPath.empty()) return {ListingOutcome::NotCreated, ERROR_PATH_NOT_FOUND};
         file = CreateOutput(request.outputPath, fullOutput);
@@ -44,7 +48,10 @@ ListingResult RunListing(const ListingRequest &request) {
         walked = WalkTree(request, writer);
     }
     if (walked.end == WalkEnd::Complete) sink.Flush();
-    if (ownFile) CloseHandle(file);
+    if (ownFile) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
     // The walk leaves the current directory where the last folder it read
     // is. A current directory holds at most MAX_PATH - 2 characters (and
     // Wine corrupts its process state when given more): a deeper last
@@ -54,6 +61,20 @@ ListingResult RunListing(const ListingRequest &request) {
     ListingResult result = OutcomeOf(walked.end, sink);
     if (result.outcome != ListingOutcome::Complete && ownFile) DeleteFileW(fullOutput.c_str());
     return result;
+}
+
+ListingResult RunListing(const ListingRequest &request) {
+    std::wstring fullOutput;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    try {
+        return WriteAndWalk(request, fullOutput, file);
+    } catch (const std::bad_alloc &) {
+        if (request.outputHandle == INVALID_HANDLE_VALUE && file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            DeleteFileW(fullOutput.c_str());
+        }
+        return {ListingOutcome::Failed, ERROR_NOT_ENOUGH_MEMORY};
+    }
 }
 
 // A count with a comma between groups of three digits ("12,345").

@@ -155,9 +155,10 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
 }
 
 TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
-    std::string tree = Tree("loop", "mkdir -p A/B C && ln -s .. A/B/up && ln -s ../C A/toC");
-    // UP leads back to A: listed, no block; TOC to a sibling, listed like any folder. Followed, UP
-    // would repeat the tree to the path limit, and with two such links the next case would never end.
+    std::string tree = Tree("loop", "mkdir -p A/B C/D && ln -s .. A/B/up && ln -s ../C A/toC");
+    // UP leads back to A: listed, no block; TOC to a sibling, listed like any folder, and C entered
+    // again after it (once left, TOC is off the path above). Followed, UP would repeat the tree to
+    // the path limit, and with two such links the next case would never end.
     ASSERT_TRUE(SameText(Golden("loop.txt"), List(tree, Choose("sfh"))));
     ASSERT_EQ(0, RunUnix("ln -s . " + ShellQuote(DriveFolderUnix('d') + "/loop/A/B/self")));
     // Two links in B; from B, UP leads above the start: followed once, and its B is the start again.
