@@ -87,6 +87,7 @@ TEST(MainDialog, StartsWithTheEngineDefaultsAndEnterPressesOnlyAFocusedPushButto
         return std::to_string(r.includeSubfolders) + std::to_string(r.includeFiles) + std::to_string(r.pathOnEachLine) +
                std::to_string(r.fullPathInHeading) + std::to_string(r.showDetails) + std::to_string(int(r.sortKey));
     };
+    BoxAnswerer answerer;  // a box that should not come (e.g. a create that is refused) would wait for ever
     HWND dialog = MakeDialog(IDD_MAIN, MainDialogProc);
     ListingRequest shown;
     ReadListingChoices(dialog, shown);
@@ -123,6 +124,7 @@ TEST(MainDialog, StartsWithTheEngineDefaultsAndEnterPressesOnlyAFocusedPushButto
         IsDialogMessageA(dialog, &key);
         EXPECT_EQ(!IsWindowVisible(dialog), row.ends);
         EXPECT_EQ(DeleteFileA("F:\\keys.txt") != FALSE, row.creates);
+        EXPECT_TRUE(answerer.Seen().empty()) << "no box";
         DestroyWindow(dialog);
     }
 }
@@ -204,7 +206,8 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
             shownStates = host.EnabledStates();
             SendMessageA(host.dialog, WM_COMMAND, IDC_CREATE, 0);  // a nested run would return only after its end
             refused = std::regex_match(WindowText(host.dialog), progress);
-            SendMessageA(host.dialog, WM_SETCURSOR, WPARAM(host.dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+            for (int hit : {HTCAPTION, HTCLIENT})  // the arrow over the caption, then the client area's cursor
+                SendMessageA(host.dialog, WM_SETCURSOR, WPARAM(host.dialog), MAKELPARAM(WORD(hit), WM_MOUSEMOVE));
             CURSORINFO cursor = {};
             cursor.cbSize = sizeof cursor;
             waitCursor = GetCursorInfo(&cursor) && cursor.hCursor == LoadCursorA(nullptr, IDC_WAIT);
