@@ -32,22 +32,22 @@ if [ -z "${LANG:-}${LC_ALL:-}${LC_CTYPE:-}" ]; then
     export LANG=C.UTF-8
 fi
 
-# The folder list needs a window station with a display.
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$repo/bench/run.sh" "$@"
-fi
-
 # The cross tools and Wine, as for the tests, the host's C++ compiler for the
 # tree generator and Python for the table all come from the one install
-# script; a tool still missing afterwards stops the run before it measures.
+# script, never from the benchmark: a tool that is missing stops the run
+# before it measures.
 echo "bench: checking the build tools"
-./scripts/install-deps.sh >/dev/null
-for tool in g++ /usr/bin/python3 cmake wine wineserver flock; do
+for tool in i686-w64-mingw32-g++-posix g++ /usr/bin/python3 cmake wine wineserver xvfb-run flock; do
     if ! command -v "$tool" >/dev/null; then
         echo "bench: $tool is missing; scripts/install-deps.sh installs it (run it as root)" >&2
         exit 1
     fi
 done
+
+# The folder list needs a window station with a display.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$repo/bench/run.sh" "$@"
+fi
 
 # One run at a time per trees' folder: two at once would share the CPUs
 # and the trees (building, too, would disturb the other's figures).
