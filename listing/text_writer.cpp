@@ -189,12 +189,7 @@ void TextListingWriter::TotalsLine(const char *label, const ListingTotals &total
 // one that could not be read gets an empty block.
 bool TextListingWriter::Folder(const FolderRecord &folder) {
     if (folder.status != FolderStatus::LeadsBack) {
-        if (folder.depth == 0) NarrowText(folder.path.data(), folder.startLength, codePage_, startShown_);
-        // The names below the start folder are shown as the entry lines show
-        // folders: in capitals.
-        NarrowText(folder.path.data() + folder.startLength, folder.path.size() - folder.startLength, codePage_, path_);
-        RaiseAsciiLetters(&path_[0], path_.size());
-        path_.insert(0, startShown_);
+        ShowPath(folder);
         Heading(path_);
         EntryLines(folder, path_);
         if (request_.totals) TotalsLine("Total", FolderTotals(folder));
@@ -202,6 +197,26 @@ bool TextListingWriter::Folder(const FolderRecord &folder) {
         EndLine();
     }
     return sink_.state() == OutputSink::State::Writing;
+}
+
+// The folder's path as shown: the start folder as given, then the names
+// below it as the entry lines show folders, in capitals. Records come in
+// listing order, so a folder's parent is the last one shown one level up:
+// only the folder's own part is converted.
+void TextListingWriter::ShowPath(const FolderRecord &folder) {
+    size_t from = 0;  // where the folder's own part begins in its UTF-16 path
+    if (folder.depth == 0) {
+        path_.clear();
+        shownLevels_.clear();
+    } else {
+        shownLevels_.resize(folder.depth);
+        from = shownLevels_.back().wideLength;
+        path_.resize(shownLevels_.back().shownLength);
+    }
+    NarrowText(folder.path.data() + from, folder.path.size() - from, codePage_, part_);
+    if (folder.depth > 0) RaiseAsciiLetters(&part_[0], part_.size());
+    path_ += part_;
+    shownLevels_.push_back(ShownLevel{folder.path.size(), path_.size()});
 }
 
 void TextListingWriter::Finish(const ListingTotals &totals) {

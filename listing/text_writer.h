@@ -20,6 +20,7 @@ public:
     void Finish(const ListingTotals &totals) override;
 
 private:
+    void ShowPath(const FolderRecord &folder);
     void Heading(const std::string &path);
     void EntryLines(const FolderRecord &folder, const std::string &path);
     void Details(const EntryRecord &entry, size_t lineStart, size_t width);
@@ -34,9 +35,16 @@ private:
     UINT codePage_;             // the code page of names and paths (CP_UTF8 for UTF-8)
     bool utf8_;
     long long localOffset_;     // local time less UTC now, in FILETIME units
-    std::string startShown_;    // the start folder as the listing shows it
     std::string filterShown_;   // the filter for totals lines; empty when it takes every name
     std::string path_;          // the path of the folder at hand, as shown
+    std::string part_;          // scratch: the part of a path being converted
+    // Where each folder from the start down to the folder at hand ends, in
+    // its UTF-16 path and in the shown one.
+    struct ShownLevel {
+        size_t wideLength;
+        size_t shownLength;
+    };
+    std::vector<ShownLevel> shownLevels_;
     std::string names_;         // a block's names as shown (UTF-8 listings), one after another
     std::vector<size_t> nameEnds_;
 };

@@ -34,6 +34,7 @@ public:
 private:
     void Walk();
     bool Admit(HANDLE folder, const unsigned long long *ownId) override;
+    FolderIdentity IdentityOf(HANDLE folder, const unsigned long long *ownId);
     bool Visit(FolderRecord &record, bool ownVolume, const FolderIdentity &parent);
     bool StopRequested() const { return request_.cancel && request_.cancel->load(std::memory_order_relaxed); }
 
@@ -60,17 +61,22 @@ private:
 // above the folder, which this walk alone holds. An opened folder is the
 // last one entered, even when reading it goes no further.
 bool TreeWalk::Admit(HANDLE folder, const unsigned long long *ownId) {
-    identity_ = {0, 0, false};
-    lastEntered_ = reading_->reachPath;
+    identity_ = IdentityOf(folder, ownId);
+    if (identity_.known && onPath_.count(std::make_pair(identity_.volume, identity_.file)) != 0) return false;
+    lastEntered_.assign(reading_->reachPath);
+    return true;
+}
+
+// The volume and file id of the folder being opened; a link or mount point
+// (and the start folder) may lie on another volume than its parent.
+FolderIdentity TreeWalk::IdentityOf(HANDLE folder, const unsigned long long *ownId) {
     unsigned long long file = 0;
     if (ownId) file = *ownId;
-    else if (!FileIdOf(folder, &file)) return true;
+    else if (!FileIdOf(folder, &file)) return {0, 0, false};
     bool volumeKnown = parent_.known;
     unsigned long long volume = parent_.volume;
     if (ownVolume_) volume = volumes_.KeyOf(folder, &volumeKnown);
-    if (!volumeKnown) return true;
-    identity_ = {volume, file, true};
-    return onPath_.count(std::make_pair(volume, file)) == 0;
+    return {volume, file, volumeKnown};
 }
 
 // Reads and orders one folder, hands it to the writer and, when its
@@ -79,14 +85,11 @@ bool TreeWalk::Visit(FolderRecord &record, bool ownVolume, const FolderIdentity 
     ownVolume_ = ownVolume;
     parent_ = parent;
     reading_ = &record;
-    std::wstring enteredBefore = lastEntered_;
     ScanEnd scanned = ReadFolder(record, scan_, *this);
     if (scanned == ScanEnd::Stopped) {
         end_ = WalkEnd::Stopped;
         return false;
     }
-    // A folder that leads back was never entered.
-    if (scanned == ScanEnd::Refused) lastEntered_.swap(enteredBefore);
     OrderEntries(record.entries, request_.sortKey);
     if (!writer_.Folder(record)) {
         end_ = WalkEnd::WriterStopped;
