@@ -68,14 +68,15 @@ static testing::AssertionResult SameText(const std::string &expected, const std:
 }
 
 // The dialog's choices as letters: s subfolders, f files, p path on each line, h full paths in
-// headings, d details, t totals; E, S or D sorts by extension, size or date instead of name.
-static ListingRequest Choose(const std::string &letters, const wchar_t *filter = L"*.*") {
+// headings, d details, t totals, u UTF-8; E, S or D sorts by extension, size or date instead of name.
+static ListingRequest Choose(const std::string &letters, const wchar_t *filter = L"*.*", const std::vector<std::wstring> &excludes = {}) {
     auto has = [&letters](char c) { return letters.find(c) != std::string::npos; };
     ListingRequest request;
     request.includeSubfolders = has('s'), request.includeFiles = has('f'), request.pathOnEachLine = has('p');
     request.fullPathInHeading = has('h'), request.showDetails = has('d'), request.totals = has('t');
     request.sortKey = has('E') ? SortKey::Extension : has('S') ? SortKey::Size : has('D') ? SortKey::Date : SortKey::Name;
-    request.filter = filter;
+    request.encoding = has('u') ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    request.filter = filter, request.excludes = excludes;
     return request;
 }
 
@@ -97,7 +98,7 @@ static std::string Word(const std::string &utf8) {
     return out + "')\"";
 }
 
-struct GoldenCase { const char *tree, *letters, *golden, *why; const wchar_t *filter = L"*.*"; };
+struct GoldenCase { const char *tree, *letters, *golden, *why; const wchar_t *filter = L"*.*"; std::vector<std::wstring> excludes = {}; };
 
 TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
     ASSERT_EQ(1252u, GetACP()) << "the test run sets LANG=C.UTF-8, which Wine reads as code page 1252";
@@ -117,7 +118,10 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
                  " && f 7 2001-03-06 bA.h && f 7 2001-03-06 b_x.z.h"},
         {"scripts", "touch" + symbols},
         {"intl", "mkdir -p " + Word("日本語/深い") + " " + Word("中文字") + " " + Word("Привет") + " " + Word("café") + " && touch " +
-                 Word("日本語/a.txt") + " " + Word("中文字/b.txt") + " " + Word("Привет/файл.txt") + " " + Word("café/x") + " " + Word("日本語/深い/z")},
+                 Word("日本語/a.txt") + " " + Word("中文字/b.txt") + " " + Word("Привет/файл.txt") + " " + Word("café/x") + " " + Word("日本語/深い/z") +
+                 " && TZ=UTC find . -exec touch -d 2001-02-03 {} +"},
+        {"exclude", "mkdir -p src/deep src/Build/obj docs && touch src/main.c src/main.bak src/deep/util.c src/deep/util.BAK x.bak "
+                    "docs/guide.txt src/Build/obj/x.o"},
         {"closed", "mkdir \"$(printf 'bad\\377')\" end end. 'sp ' && touch \"$(printf 'bad\\377')/f\" end/plain end./dot 'sp /space'"},
         // Twenty levels of 49 letters: paths pass 1,000 characters; files at three depths.
         {"deep", "p=.; for c in a b c d e f g h i j k l m n o p q r s t; do p=$p/$(printf %49s | tr ' ' $c); mkdir $p; "
@@ -142,6 +146,9 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
         {"keys", "sfD", "keys-by-date.txt", "by date; ties keep scan order"},
         {"scripts", "f", "scripts.txt", "Latin Extended, Greek, Cyrillic, Hebrew, CJK, symbols, a surrogate pair, Latin-1"},
         {"intl", "sfh", "intl.txt", "siblings that both become ??? keep scan order; each is entered by its real name"},
+        {"intl", "sfdpu", "intl-utf8.txt", "UTF-8: names as they are, in the ANSI order; underlines and columns count characters"},
+        {"exclude", "sfht", "exclude.txt", "excluded names left out in any case, such folders not entered; all counted", L"*.*", {L"*.bak", L"build"}},
+        {"exclude", "sfht", "exclude-main.txt", "with a filter, only the names it takes are excluded and counted", L"main.*", {L"*.bak", L"build"}},
         {"closed", "sf", "closed.txt", "a name not in UTF-8 arrives mangled; names ending in a dot or a space are reached"},
         {"deep", "sfph", "deep.txt", "1,000-character paths: every block, lines uncut"},
     };
@@ -149,7 +156,7 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
     for (const GoldenCase &c : cases) {
         SCOPED_TRACE(c.why);
         if (made != c.tree) Tree(made = c.tree, trees.at(c.tree));
-        EXPECT_TRUE(SameText(Golden(c.golden), List("D:\\" + made, Choose(c.letters, c.filter))));
+        EXPECT_TRUE(SameText(Golden(c.golden), List("D:\\" + made, Choose(c.letters, c.filter, c.excludes))));
     }
     EXPECT_EQ(List("N:\\", Choose("sf")), Block("N:\\", 3, {})) << "a start folder on a drive that is not ready";
 }
