@@ -68,15 +68,6 @@ struct UiHost {
     }
 };
 
-// The icon of the open message box of this process (the #32770 window with the static 0xFFFF).
-HICON BoxIcon() {
-    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box; box = FindWindowExA(nullptr, box, "#32770", nullptr))
-        for (HWND child = GetWindow(box, GW_CHILD); child && GetDlgItem(box, 0xFFFF); child = GetWindow(child, GW_HWNDNEXT))
-            if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-                return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-    return nullptr;
-}
-
 }  // namespace
 
 // The dialog starts with the engine's own choices (one sort button checked), no output file, the focus on the
@@ -91,15 +82,14 @@ TEST(MainDialog, StartsWithTheEngineDefaultsAndEnterPressesOnlyAFocusedPushButto
     HWND dialog = MakeDialog(IDD_MAIN, MainDialogProc);
     ListingRequest shown;
     ReadListingChoices(dialog, shown);
-    wchar_t filter[64] = L"";
-    GetDlgItemTextW(dialog, IDC_FILTER, filter, 64);
     int radios = 0;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         radios += (GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON &&
                   SendMessageA(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
     EXPECT_EQ(choices(shown) + "|" + std::to_string(radios) + "|" + WindowText(GetDlgItem(dialog, IDC_OUTPUT_FILE)),
               choices(ListingRequest()) + "|1|");
-    EXPECT_TRUE(filter == ListingRequest().filter && GetFocus() == GetDlgItem(dialog, IDC_FOLDER_LIST)) << "filter, focus";
+    EXPECT_TRUE(WidenAnsi(WindowText(GetDlgItem(dialog, IDC_FILTER)).c_str()) == ListingRequest().filter &&
+                GetFocus() == GetDlgItem(dialog, IDC_FOLDER_LIST)) << "filter, focus";
     HMENU menu = GetSystemMenu(dialog, FALSE);
     char text[64] = "";
     GetMenuStringA(menu, UINT(GetMenuItemCount(menu) - 1), text, sizeof text, MF_BYPOSITION);
@@ -129,11 +119,10 @@ TEST(MainDialog, StartsWithTheEngineDefaultsAndEnterPressesOnlyAFocusedPushButto
     }
 }
 
-// The proposal goes into a buffer with guard bytes after its MAX_PATH bytes.
+// The proposal goes into a buffer with guard bytes after its MAX_PATH bytes (a deeper folder: the end-to-end test).
 TEST(ProposeOutputName, ProposesTheLastComponentOrNothing) {
     const std::string longest(254, 'a');  // "\" + 254 + ".txt": 259 characters
     const struct { std::string folder, expected; const char *why; } cases[] = {
-        {"C:\\Music\\Rock", "\\Rock.txt", "the last component, backslash included"},
         {"C:\\", "\\.txt", "a drive root proposes a bare extension"},
         {"Music", "", "no backslash: no name"},
         {"C:\\" + longest, "\\" + longest + ".txt", "259 characters still fit"},
@@ -147,12 +136,11 @@ TEST(ProposeOutputName, ProposesTheLastComponentOrNothing) {
     }
 }
 
-// Creates in one dialog, each over a folder set as the browser sets it, sent from another thread, which watches
-// until the command returns. A long run (G:\app\huge: big twenty times over, by links) shows its counts in the
-// title, every control disabled, refuses a second create, shows the wait cursor, and Escape stops it (no file,
-// no box); a short run never sets the title; failures tell why in a warning box and leave nothing. After each,
-// title, controls (one disabled before) and focus are as they were, and the file, complete when the command
-// returns, is the engine's for the dialog's choices and folder.
+// Creates in one dialog over folders set as the browser sets them, sent from a thread that watches until the command
+// returns. A long run (G:\app\huge: big twenty times over, by links) shows its counts in the title, all controls
+// disabled and the wait cursor, refuses a second create and stops on Escape (no file, no box); a short run never sets
+// the title; failures warn in a box and leave nothing. After each, title, controls (one disabled before) and focus
+// are back, and the file, complete at the return, is the engine's for the dialog's choices and folder.
 TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
     const char script[] = "mkdir -p app && cd app && rm -rf small out intl && mkdir small out"
         " && ln -s /dev/full out/full.txt && (cd small && seq -f 's%02g.txt' 1 20 | xargs touch)"
@@ -188,8 +176,6 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
         SetDlgItemTextA(host.dialog, IDC_FILTER, row.filter);
         SendMessageA(GetDlgItem(host.dialog, IDC_INCLUDE_SUBFOLDERS), BM_SETCHECK, row.subfolders, 0);
         BoxAnswerer answerer;
-        HICON boxIcon = nullptr;
-        answerer.SetBeforeAnswer([](const SeenBox &, void *icon) { *static_cast<HICON *>(icon) = BoxIcon(); }, &boxIcon);
         UiHost::titleSets = 0;
         auto created = std::async(std::launch::async, [&] {  // as an automation script sends it
             SendMessageA(host.dialog, WM_COMMAND, IDC_CREATE, LPARAM(GetDlgItem(host.dialog, IDC_CREATE)));
@@ -220,15 +206,13 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
             EXPECT_EQ(shownStates, std::string(before.size(), '-')) << "all disabled";
             EXPECT_TRUE(waitCursor) << "the wait cursor over the dialog";
             EXPECT_TRUE(refused) << "a second create is refused while the first goes on";
-        } else if (&row.folder != &big) {
-            EXPECT_EQ(UiHost::titleSets, 0) << "the title was never set";
         }
+        EXPECT_TRUE(row.escape || &row.folder == &big || UiHost::titleSets == 0) << "a short run never sets the title";
         EXPECT_EQ(WindowText(host.dialog), title) << "the title is restored";
         EXPECT_EQ(host.EnabledStates(), before);
         std::string boxes;
-        for (const SeenBox &box : answerer.Seen()) boxes += box.text;
-        EXPECT_EQ(boxes, row.box);
-        EXPECT_TRUE(!*row.box || boxIcon == LoadIconA(nullptr, IDI_WARNING)) << "the warning icon";
+        for (const SeenBox &box : answerer.Seen()) boxes += box.text + (box.icon == LoadIconA(nullptr, IDI_WARNING) ? "" : "?");
+        EXPECT_EQ(boxes, row.box) << "each with the warning icon (else ?)";
         EXPECT_EQ(FileExists(row.output), writes) << "a file only from a whole run";
         if (!writes) continue;
         EXPECT_EQ(host.Focus(), GetDlgItem(host.dialog, IDC_FILTER)) << "the focus is back";
@@ -263,12 +247,10 @@ TEST(MainDialog, DrivesInLetterOrderAndAChangeAskedAgainWhileNotReady) {
         SCOPED_TRACE(row.why);
         ASSERT_TRUE(RunUnix(missing) == 0 && SetCurrentDirectoryA(row.start));  // as the program starts
         HWND dialog = MakeDialog(IDD_MAIN, MainDialogProc), combo = GetDlgItem(dialog, IDC_DRIVE_COMBO);
-        BoxAnswerer answerer(row.answers);
         int retries = 0;  // the second Retry finds the drive there
-        answerer.SetBeforeAnswer([](const SeenBox &box, void *count) {
-            if (box.answer == IDRETRY && ++*static_cast<int *>(count) == 2)
-                RunUnix("mkdir " + ShellQuote(DriveFolderUnix('m') + "-missing"));
-        }, &retries);
+        BoxAnswerer answerer(row.answers, [&](const SeenBox &box) {
+            if (box.answer == IDRETRY && ++retries == 2) RunUnix("mkdir " + ShellQuote(DriveFolderUnix('m') + "-missing"));
+        });
         if (row.pick && SendMessageA(combo, CB_SELECTSTRING, WPARAM(-1), LPARAM(row.pick)) != CB_ERR)
             SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_COMBO, CBN_SELCHANGE), LPARAM(combo));
         std::string roots, drives, wide;
@@ -294,10 +276,7 @@ TEST(MainDialog, DrivesInLetterOrderAndAChangeAskedAgainWhileNotReady) {
 // dying child (which tells the parent through standard error), and the process ends with -1.
 TEST(MainDialog, MissingRowIconsEndTheProgramWithTheInternalError) {
     EXPECT_EXIT(([] {  // in parentheses: the macro splits its arguments at commas
-        BoxAnswerer answerer;
-        answerer.SetBeforeAnswer([](const SeenBox &box, void *) {
-            std::fprintf(stderr, "[%s|%s]\n", box.caption.c_str(), box.text.c_str());
-        }, nullptr);
+        BoxAnswerer answerer({}, [](const SeenBox &box) { std::fprintf(stderr, "[%s|%s]\n", box.caption.c_str(), box.text.c_str()); });
         HWND dialog = MakeDialog(IDD_MAIN, MainDialogProc);
         ModuleInstance = GetModuleHandleA("kernel32.dll");  // a module without the icons
         ShowWindow(dialog, SW_SHOW);

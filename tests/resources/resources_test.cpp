@@ -19,7 +19,7 @@ static std::vector<BYTE> ResourceBytes(LPCSTR type, WORD id, WORD language) {
 
 // A Russian-tagged dialog as text, a line for its header (menu and class as its class, then its font) and one
 // for each control in tab order: id, class, style, text; where and how large is the layout's business, not
-// the code's. Code units as bytes, '?' if wider; the about text's free author and contact lines (4, 5) as stars.
+// the code's. Code units as bytes, '?' if wider.
 static std::string TemplateText(WORD id) {
     const std::vector<BYTE> d = ResourceBytes(RT_DIALOG, id, MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT));
     size_t at = 0;  // reads past the end leave zeros, and the check at the end notices them
@@ -36,7 +36,7 @@ static std::string TemplateText(WORD id) {
         out << c.id << " " << field() << " " << c.style << " " << field() << "\n";
     }
     if (d.empty() || at > d.size()) out << "missing in language 1049, or ends early\n";
-    return std::regex_replace(out.str(), std::regex("(-- Quillomat --(\n[^\n]*){2}\n)[^\n]*\n[^\n]*"), "$1*\n*");
+    return out.str();
 }
 
 const DWORD kChild = WS_CHILD | WS_VISIBLE, kStatic = kChild | WS_GROUP, kRadio = kChild | BS_AUTORADIOBUTTON;
@@ -74,8 +74,8 @@ const Item kDialogs[] = {
     {IDD_ABOUT, "", kDialog, "Th\253ng tin v\322 Quillomat"},
     {IDOK, "BUTTON", kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, "\247\343ng"},  // the only button, Enter's
     {IDC_ABOUT_ICON, "STATIC", kChild | SS_ICON, "#" + std::to_string(IDI_APP)},  // names the icon by number
-    {IDC_ABOUT_TEXT, "STATIC", kStatic | SS_CENTER,  // seven lines, by line feeds alone
-     "-- Quillomat --\nC\253ng c\364 t\271o list cho c\270c CD nh\271c, ph\307n m\322m...\n\n*\n*\n\n"},
+    {IDC_ABOUT_TEXT, "STATIC", kStatic | SS_CENTER, "-- Quillomat --\nC\253ng c\364 t\271o list cho c\270c CD nh\271c, "
+     "ph\307n m\322m...\n\nDirtally developers\nBug reports: see the project's README\n\n"},  // seven lines, by line feeds
 };
 
 // Both dialogs as the table says; each icon group's images (US English) as its grids draw them in legend.txt's letters.

@@ -52,13 +52,10 @@ int RunUnix(const std::string &command) {
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     const std::string markerWin = UnixToWindows(marker);
-    for (int waited = 0; waited < 60000; waited += 5, Sleep(5)) {
-        const std::string status = ReadWholeFile(markerWin);  // written whole by the rename
-        if (status.empty()) continue;
-        DeleteFileA(markerWin.c_str());
-        return std::atoi(status.c_str());
-    }
-    return -1;
+    std::string status;  // written whole by the rename
+    if (!WaitUntil([&] { return !(status = ReadWholeFile(markerWin)).empty(); }, 60000)) return -1;
+    DeleteFileA(markerWin.c_str());
+    return std::atoi(status.c_str());
 }
 
 void ResetFolderUnix(const std::string &unixPath) {
@@ -91,8 +88,26 @@ std::string WindowText(HWND window) {
     return text;
 }
 
-BoxAnswerer::BoxAnswerer(std::vector<int> answers, DWORD processId)
-    : answers_(std::move(answers)), processId_(processId ? processId : GetCurrentProcessId()),
+HWND FindDialog(DWORD processId, int childId, const std::vector<HWND> &skip) {
+    HWND found = nullptr;
+    for (DWORD owner = 0; (found = FindWindowExA(nullptr, found, WC_DIALOG, nullptr)) != nullptr; owner = 0)
+        if (GetWindowThreadProcessId(found, &owner) && owner == (processId ? processId : GetCurrentProcessId()) &&
+            IsWindowVisible(found) && GetDlgItem(found, childId) && std::find(skip.begin(), skip.end(), found) == skip.end())
+            return found;
+    return nullptr;
+}
+
+// The icon of a dialog's first SS_ICON static; null when it has none.
+static HICON IconOf(HWND dialog) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    return nullptr;
+}
+
+BoxAnswerer::BoxAnswerer(std::vector<int> answers, std::function<void(const SeenBox &)> before, DWORD processId,
+                         int textId)
+    : answers_(std::move(answers)), before_(std::move(before)), processId_(processId), textId_(textId),
       thread_([this] { Run(); }) {}
 
 BoxAnswerer::~BoxAnswerer() {
@@ -105,36 +120,16 @@ std::vector<SeenBox> BoxAnswerer::Seen() {
     return seen_;
 }
 
-bool BoxAnswerer::WaitFor(size_t count, DWORD ms) {
-    for (DWORD waited = 0; Seen().size() < count; waited += 10, Sleep(10))
-        if (waited >= ms) return false;
-    return true;
-}
-
-void BoxAnswerer::SetBeforeAnswer(void (*action)(const SeenBox &, void *), void *context) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    before_ = action;
-    context_ = context;
-}
-
-// Answers each visible message box of the process once, from the first found.
+// Answers each box of the process once, from the first found.
 void BoxAnswerer::Run() {
     for (; !stop_; Sleep(10)) {
-        HWND box = nullptr;
-        for (DWORD owner = 0; (box = FindWindowExA(nullptr, box, WC_DIALOG, nullptr)) != nullptr; owner = 0)
-            if (GetWindowThreadProcessId(box, &owner) && owner == processId_ && IsWindowVisible(box) &&
-                GetDlgItem(box, 0xFFFF) && std::find(answered_.begin(), answered_.end(), box) == answered_.end())
-                break;
+        HWND box = FindDialog(processId_, textId_, answered_);
         if (!box) continue;
         Sleep(20);  // let the box finish its own initialisation
-        SeenBox seen = {WindowText(box), WindowText(GetDlgItem(box, 0xFFFF)), IDOK};
+        SeenBox seen = {WindowText(box), WindowText(GetDlgItem(box, textId_)), IDOK, box, IconOf(box)};
         if (!answers_.empty()) seen.answer = answers_[std::min(seen_.size(), answers_.size() - 1)];
-        std::unique_lock<std::mutex> lock(mutex_);  // seen_ changes only here, under the lock
-        void (*before)(const SeenBox &, void *) = before_;
-        void *context = context_;
-        lock.unlock();
-        if (before) before(seen, context);
-        lock.lock();
+        if (before_) before_(seen);
+        std::lock_guard<std::mutex> lock(mutex_);  // seen_ changes only here, under the lock
         seen_.push_back(seen);
         answered_.push_back(box);
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(seen.answer, BN_CLICKED),

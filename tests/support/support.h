@@ -1,11 +1,11 @@
-// tests/support/support.h: what the test programs share.
-// Scratch trees live on the Linux side of drives that the test run maps
-// (build/testdrives/<letter>); Linux-only steps (symlinks, sparse files)
-// go through RunUnix. Message boxes are found and answered for real.
+// tests/support/support.h: what the test programs share. Scratch trees live on the Linux side of drives that the
+// test run maps (build/testdrives/<letter>); Linux-only steps (symlinks, sparse files) go through RunUnix. Message
+// boxes and other dialogs are found and answered for real.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,30 +37,38 @@ std::string WindowText(HWND window);
 ListingOutcome WriteListing(const std::string &outputPath, const std::string &startFolder,
                             ListingRequest request = ListingRequest());
 
-// One message box seen by a BoxAnswerer.
-struct SeenBox { std::string caption, text; int answer; };
+// Polls `done` every 10 ms for up to `ms`; whether it came true.
+template <typename Done> bool WaitUntil(Done done, DWORD ms = 15000) {
+    for (DWORD waited = 0; !done(); waited += 10, Sleep(10))
+        if (waited >= ms) return false;
+    return true;
+}
+// A visible dialog (#32770) of process `processId` (0: this one) with a child `childId`, none of `skip`; null if none.
+HWND FindDialog(DWORD processId, int childId, const std::vector<HWND> &skip = {});
 
-// Watches for message boxes (#32770 windows with a static 0xFFFF) of one process (0: this one) and answers each
-// with the next id of `answers` (the last one repeats; IDOK when empty), on its own thread while it lives.
+// One dialog seen by a BoxAnswerer: its title, its watched child's text, the answer, the window (open until
+// answered) and the icon it shows (null: none).
+struct SeenBox { std::string caption, text; int answer; HWND window; HICON icon; };
+
+// Watches for dialogs of one process (0: this one) with a child `textId` (0xFFFF: message boxes) and answers each
+// with the next id of `answers` (the last one repeats; IDOK when empty), on its own thread while it lives; `before`
+// runs on that thread for each box before it is answered.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(std::vector<int> answers = {}, DWORD processId = 0);
+    explicit BoxAnswerer(std::vector<int> answers = {}, std::function<void(const SeenBox &)> before = nullptr,
+                         DWORD processId = 0, int textId = 0xFFFF);
     ~BoxAnswerer();
     std::vector<SeenBox> Seen();
-    // Waits up to `ms` for at least `count` boxes; true when they came.
-    bool WaitFor(size_t count, DWORD ms);
-    // Runs `action` for each box before it is answered (on the watcher thread).
-    void SetBeforeAnswer(void (*action)(const SeenBox &box, void *context), void *context);
 
 private:
     void Run();
     std::vector<int> answers_;
+    std::function<void(const SeenBox &)> before_;
     DWORD processId_;
+    int textId_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<SeenBox> seen_;
     std::vector<HWND> answered_;  // the watcher thread's own
-    void (*before_)(const SeenBox &, void *) = nullptr;
-    void *context_ = nullptr;
     std::thread thread_;
 };
