@@ -10,19 +10,22 @@
 #include <string>
 #include <vector>
 
-// One subfolder or file of a folder.
+// One subfolder or file of a folder. Its names follow it in the folder's
+// store: the real name in UTF-16, then the name as the ANSI file calls give
+// it; both terminated. The record is kept small: a folder of many files
+// holds one per file while it is written.
 struct EntryRecord {
-    const wchar_t *name;        // the real name in UTF-16, terminated
-    const char *ansiName;       // the name as the ANSI file calls give it, terminated; orders the entries
-    unsigned nameLength;        // units of `name`
-    unsigned ansiLength;        // bytes of `ansiName`
-    unsigned extensionOffset;   // in `ansiName`: one past the last dot of a file name, else its length; 0 for folders
-    DWORD attributes;           // FILE_ATTRIBUTE_*, as the system reports them
-    unsigned long long size;    // bytes; 0 for folders
-    FILETIME modified;          // last write, UTC
-    FILETIME created;           // UTC
+    unsigned long long size;         // bytes; 0 for folders
+    FILETIME modified;               // last write, UTC
+    DWORD attributes;                // FILE_ATTRIBUTE_*, as the system reports them
+    unsigned short nameLength;       // units of Name()
+    unsigned short ansiLength;       // bytes of AnsiName()
+    unsigned short extensionOffset;  // in AnsiName(): one past the last dot of a file name, else its length; 0 for folders
 
     bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    const wchar_t *Name() const { return reinterpret_cast<const wchar_t *>(this + 1); }
+    // The form that orders the entries.
+    const char *AnsiName() const { return reinterpret_cast<const char *>(Name() + nameLength + 1); }
 };
 
 // How reading a folder went.

@@ -60,11 +60,12 @@ struct Found {
     DWORD attributes;
     unsigned long long size;
     FILETIME modified;
-    FILETIME created;
 };
 
 // Makes an entry of one enumerated name in the folder's store: the record,
-// then the UTF-16 name, then its ANSI form.
+// then the UTF-16 name, then its ANSI form. A name's length fits the
+// record's fields: the enumeration's 64 KB buffer holds at most 32,767
+// units, and the ANSI form takes at most two bytes a unit.
 static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRecord &folder,
                                     ScanContext &context) {
     NarrowText(found.name, found.length, context.ansiCodePage, context.text);
@@ -72,25 +73,22 @@ static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRec
     size_t wideBytes = (found.length + 1) * sizeof(wchar_t);
     char *room = static_cast<char *>(folder.store.Allocate(sizeof(EntryRecord) + wideBytes + ansiLength + 1));
     EntryRecord *entry = reinterpret_cast<EntryRecord *>(room);
-    wchar_t *name = reinterpret_cast<wchar_t *>(room + sizeof(EntryRecord));
-    char *ansiName = room + sizeof(EntryRecord) + wideBytes;
-    memcpy(name, found.name, found.length * sizeof(wchar_t));
-    name[found.length] = L'\0';
-    memcpy(ansiName, context.text.data(), ansiLength);
-    ansiName[ansiLength] = '\0';
-    entry->name = name;
-    entry->ansiName = ansiName;
-    entry->nameLength = static_cast<unsigned>(found.length);
-    entry->ansiLength = static_cast<unsigned>(ansiLength);
-    entry->attributes = found.attributes;
     entry->size = isFolder ? 0 : found.size;
     entry->modified = found.modified;
-    entry->created = found.created;
+    entry->attributes = found.attributes;
+    entry->nameLength = static_cast<unsigned short>(found.length);
+    entry->ansiLength = static_cast<unsigned short>(ansiLength);
+    wchar_t *name = const_cast<wchar_t *>(entry->Name());
+    memcpy(name, found.name, found.length * sizeof(wchar_t));
+    name[found.length] = L'\0';
+    char *ansiName = const_cast<char *>(entry->AnsiName());
+    memcpy(ansiName, context.text.data(), ansiLength);
+    ansiName[ansiLength] = '\0';
     entry->extensionOffset = 0;
     if (!isFolder) {
         // The extension begins after the last dot; without a dot it is empty.
         const char *dot = strrchr(ansiName, '.');
-        entry->extensionOffset = static_cast<unsigned>(dot ? static_cast<size_t>(dot - ansiName) + 1 : ansiLength);
+        entry->extensionOffset = static_cast<unsigned short>(dot ? static_cast<size_t>(dot - ansiName) + 1 : ansiLength);
     }
     return entry;
 }
@@ -109,16 +107,17 @@ static bool StopRequested(const ScanContext &context) {
     return context.request.cancel && context.request.cancel->load(std::memory_order_relaxed);
 }
 
-// The entries of one read: subfolders and files kept apart until the end.
+// What one read takes: subfolders, files, or both. The entries go into the
+// record in the order found; the ordering puts folders first, and since it
+// keeps the order of equals, folders and files found mixed come out as if
+// gathered apart.
 struct Collected {
-    std::vector<const EntryRecord *> folders;
-    std::vector<const EntryRecord *> files;
     bool takeFolders;
     bool takeFiles;
 };
 
-// Adds one found name to the folders or files as the run's choices say.
-static void Collect(const Found &found, Collected &collected, FolderRecord &folder, ScanContext &context) {
+// Adds one found name to the folder's entries as the run's choices say.
+static void Collect(const Found &found, Collected collected, FolderRecord &folder, ScanContext &context) {
     bool isFolder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isFolder ? !collected.takeFolders : !collected.takeFiles) return;
     // Folders starting with a dot (".", ".." and hidden ones) are never listed.
@@ -127,7 +126,7 @@ static void Collect(const Found &found, Collected &collected, FolderRecord &fold
         ++folder.excluded;
         return;
     }
-    (isFolder ? collected.folders : collected.files).push_back(MakeEntry(found, isFolder, folder, context));
+    folder.entries.push_back(MakeEntry(found, isFolder, folder, context));
 }
 
 // Closes a handle when the read ends, however it ends.
@@ -138,7 +137,7 @@ struct HandleCloser {
 
 // Reads the folder through its open handle: every name with its file id,
 // "." among them. Before the first name is kept, the gate may refuse the folder.
-static ScanEnd ReadHandle(HANDLE handle, Collected &collected, FolderRecord &folder, ScanContext &context,
+static ScanEnd ReadHandle(HANDLE handle, Collected collected, FolderRecord &folder, ScanContext &context,
                           FolderGate &gate) {
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     bool asked = false;
@@ -152,8 +151,7 @@ static ScanEnd ReadHandle(HANDLE handle, Collected &collected, FolderRecord &fol
             const FILE_ID_BOTH_DIR_INFO *info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(record);
             Found found = {info->FileName, info->FileNameLength / sizeof(wchar_t), info->FileAttributes,
                            static_cast<unsigned long long>(info->EndOfFile.QuadPart),
-                           {info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)},
-                           {info->CreationTime.LowPart, static_cast<DWORD>(info->CreationTime.HighPart)}};
+                           {info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)}};
             bool self = found.length == 1 && found.name[0] == L'.';
             bool parent = found.length == 2 && found.name[0] == L'.' && found.name[1] == L'.';
             if (self) {
@@ -182,7 +180,7 @@ static ScanEnd ReadHandle(HANDLE handle, Collected &collected, FolderRecord &fol
 
 // Reads the files matching the filter with the system's own matcher (long
 // names and generated short names alike, as the find calls match them).
-static ScanEnd ReadFiltered(Collected &collected, FolderRecord &folder, ScanContext &context) {
+static ScanEnd ReadFiltered(Collected collected, FolderRecord &folder, ScanContext &context) {
     std::wstring pattern = folder.reachPath;
     JoinName(pattern, context.request.filter.c_str());
     WIN32_FIND_DATAW data;
@@ -197,7 +195,7 @@ static ScanEnd ReadFiltered(Collected &collected, FolderRecord &folder, ScanCont
     do {
         Found found = {data.cFileName, wcslen(data.cFileName), data.dwFileAttributes,
                        (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                       data.ftLastWriteTime, data.ftCreationTime};
+                       data.ftLastWriteTime};
         Collect(found, collected, folder, context);
         if ((++count & 1023) == 0 && StopRequested(context)) return ScanEnd::Stopped;
     } while (FindNextFileW(search, &data));
@@ -216,7 +214,7 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
     }
     if (context.buffer.size() < 64 * 1024) context.buffer.resize(64 * 1024);
     bool onePass = context.request.includeFiles && context.matchesEveryName;
-    Collected collected = {{}, {}, context.request.includeSubfolders, onePass};
+    Collected collected = {context.request.includeSubfolders, onePass};
     ScanEnd end;
     {
         HandleCloser closer = {handle};
@@ -227,13 +225,8 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
         folder.excluded = 0;
         return end;
     }
-    if (end == ScanEnd::Done && context.request.includeFiles && !onePass) {
-        collected.takeFolders = false;
-        collected.takeFiles = true;
-        end = ReadFiltered(collected, folder, context);
-    }
-    folder.entries.swap(collected.folders);
-    folder.entries.insert(folder.entries.end(), collected.files.begin(), collected.files.end());
+    if (end == ScanEnd::Done && context.request.includeFiles && !onePass)
+        end = ReadFiltered(Collected{false, true}, folder, context);
     return end;
 }
 
@@ -241,12 +234,12 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
 // folders by name, files by the key; equal keys never follow each other.
 static bool MustFollow(const EntryRecord *first, const EntryRecord *second, SortKey key) {
     if (first->IsFolder() != second->IsFolder()) return !first->IsFolder();
-    if (first->IsFolder()) return CompareNamesNoCase(first->ansiName, second->ansiName) > 0;
+    if (first->IsFolder()) return CompareNamesNoCase(first->AnsiName(), second->AnsiName()) > 0;
     switch (key) {
-    case SortKey::Name: return CompareNamesNoCase(first->ansiName, second->ansiName) > 0;
+    case SortKey::Name: return CompareNamesNoCase(first->AnsiName(), second->AnsiName()) > 0;
     case SortKey::Extension:
-        return CompareNamesNoCase(first->ansiName + first->extensionOffset,
-                                  second->ansiName + second->extensionOffset) > 0;
+        return CompareNamesNoCase(first->AnsiName() + first->extensionOffset,
+                                  second->AnsiName() + second->extensionOffset) > 0;
     case SortKey::Size: return first->size > second->size;
     case SortKey::Date: return CompareFileTime(&first->modified, &second->modified) > 0;
     }

@@ -36,9 +36,9 @@ struct FolderGate {
 enum class ScanEnd { Done, Refused, Stopped };
 
 // Opens `folder.reachPath` and reads its subfolders (names not starting
-// with a dot), then its files matching the filter, each group in
-// enumeration order, into `folder`; sets its status and error. Throws
-// std::bad_alloc when memory runs out.
+// with a dot) and its files matching the filter into `folder`, in the order
+// found (OrderEntries then puts folders first); sets its status and error.
+// Throws std::bad_alloc when memory runs out.
 ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate);
 
 // Orders the entries: folders first by name, then files by `key`; equal

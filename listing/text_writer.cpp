@@ -125,7 +125,7 @@ void TextListingWriter::EntryLines(const FolderRecord &folder, const std::string
         nameEnds_.clear();
         std::string name;
         for (const EntryRecord *entry : entries) {
-            NarrowText(entry->name, entry->nameLength, CP_UTF8, name);
+            NarrowText(entry->Name(), entry->nameLength, CP_UTF8, name);
             names_ += name;
             nameEnds_.push_back(names_.size());
         }
@@ -153,7 +153,7 @@ void TextListingWriter::EntryLines(const FolderRecord &folder, const std::string
             size_t begin = i ? nameEnds_[i - 1] : 0;
             out_.append(names_, begin, nameEnds_[i] - begin);
         } else {
-            out_.append(entry.ansiName, entry.ansiLength);
+            out_.append(entry.AnsiName(), entry.ansiLength);
         }
         if (entry.IsFolder()) RaiseAsciiLetters(&out_[nameStart], out_.size() - nameStart);
         if (request_.showDetails) Details(entry, lineStart, width);

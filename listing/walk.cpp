@@ -146,10 +146,10 @@ void TreeWalk::Walk() {
         const EntryRecord &entry = *entries[level.next++];
         FolderRecord child;
         child.path = level.record.path;
-        JoinName(child.path, entry.name);
+        JoinName(child.path, entry.Name());
         child.startLength = level.record.startLength;
         child.reachPath = level.record.reachPath;
-        JoinName(child.reachPath, entry.name);
+        JoinName(child.reachPath, entry.Name());
         child.depth = level.record.depth + 1;
         FolderIdentity parent = level.identity;
         // `level` may move when the child becomes a level of its own.

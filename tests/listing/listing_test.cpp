@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <new>
 #include <random>
@@ -194,8 +195,8 @@ TEST(WriteListing, MountsLeadingBackAreNotEnteredAndEqualIdsOnOtherVolumesAre) {
 // Whether `a` must follow `b` in the exchange sort the ordering must match, the keys written out anew.
 static bool Follows(const EntryRecord *a, const EntryRecord *b, SortKey key) {
     if (a->IsFolder() != b->IsFolder()) return b->IsFolder();
-    if (a->IsFolder() || key == SortKey::Name) return CompareNamesNoCase(a->ansiName, b->ansiName) > 0;
-    if (key == SortKey::Extension) return CompareNamesNoCase(a->ansiName + a->extensionOffset, b->ansiName + b->extensionOffset) > 0;
+    if (a->IsFolder() || key == SortKey::Name) return CompareNamesNoCase(a->AnsiName(), b->AnsiName()) > 0;
+    if (key == SortKey::Extension) return CompareNamesNoCase(a->AnsiName() + a->extensionOffset, b->AnsiName() + b->extensionOffset) > 0;
     if (key == SortKey::Size) return a->size > b->size;
     return CompareFileTime(&a->modified, &b->modified) > 0;
 }
@@ -206,15 +207,16 @@ TEST(OrderEntries, MatchesAnExchangeSortOnRandomLists) {
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         std::vector<std::string> names(random() % 40);
-        std::vector<EntryRecord> records(names.size());
+        FolderRecord records;  // its store holds each entry with its names (no UTF-16 one) behind it
         std::vector<const EntryRecord *> got;
         for (size_t i = 0; i < names.size(); ++i) {
             for (size_t n = 1 + random() % 4; n > 0; --n) names[i] += pieces[random() % 9];
-            EntryRecord &e = records[i];
-            e.ansiName = names[i].c_str();
+            EntryRecord &e = *new (records.store.Allocate(sizeof(EntryRecord) + 2 + names[i].size() + 1)) EntryRecord();
+            std::memcpy(const_cast<wchar_t *>(e.Name()), L"", 2);
+            std::memcpy(const_cast<char *>(e.AnsiName()), names[i].c_str(), names[i].size() + 1);
             e.attributes = random() % 3 == 0 ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
             size_t dot = names[i].rfind('.');
-            e.extensionOffset = e.IsFolder() ? 0 : static_cast<unsigned>(dot == std::string::npos ? names[i].size() : dot + 1);
+            e.extensionOffset = static_cast<unsigned short>(e.IsFolder() ? 0 : dot == std::string::npos ? names[i].size() : dot + 1);
             // Few distinct sizes and times, so that ties are common; sizes pass 32 bits.
             e.size = (random() % 4) * 1500000000ull;
             e.modified.dwHighDateTime = static_cast<DWORD>(random() % 3);
@@ -339,7 +341,7 @@ struct Recorder : ListingWriter {
             int length = swprintf(details, 80, L" %lx %llu", entry->attributes, entry->size);
             if (!entry->IsFolder() && FileTimeToSystemTime(&entry->modified, &t))
                 swprintf(details + length, 40, L" %u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
-            lines.back() += L" | " + std::wstring(entry->name) + details;
+            lines.back() += L" | " + std::wstring(entry->Name()) + details;
         }
         return folder.depth > 0 || RunUnix("rmdir " + ShellQuote(DriveFolderUnix('d') + "/records/gone")) == 0;
     }
