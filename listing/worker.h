@@ -1,7 +1,6 @@
 // listing/worker.h: a run on a thread of its own, watched from the
-// caller's thread. The dialog and the console program both run listings
-// this way: the caller stays responsive, and a run that lasts shows its
-// progress after a delay, then at an interval.
+// caller's thread: the caller stays responsive, and a run that lasts shows
+// its progress after a delay, then at an interval.
 #pragma once
 #include <windows.h>
 
@@ -16,8 +15,8 @@ const DWORD ProgressInterval = 250;
 
 // Runs `request` on a worker thread and returns its result once it has
 // ended. Meanwhile `wait(thread, ms)` is called to wait on this thread: it
-// returns true once the thread has ended, false when `ms` passed first (the
-// dialog keeps its messages flowing in it). `showProgress` is called when
+// returns true once the thread has ended, false when `ms` passed first (a
+// window keeps its messages flowing in it). `showProgress` is called when
 // the run has lasted ProgressDelay and then every ProgressInterval. Without
 // a thread, the run goes on this one and nothing is shown.
 ListingResult RunWatched(const ListingRequest &request, const std::function<bool(HANDLE thread, DWORD ms)> &wait,
