@@ -156,28 +156,25 @@ static bool HandleRunInput(HWND dialog, const MSG &message) {
     return true;
 }
 
-// Keeps the thread's messages flowing until `thread` has ended or `ms` have
-// passed; returns whether the thread ended. The dialog repaints, answers
-// messages sent to it and takes Escape and the close box. A quit request
-// stops the run; `quit` keeps it to be posted again once the run has ended.
+// Waits up to `ms` for `thread` to end while the thread's messages keep
+// flowing, and returns whether it ended; returns early, after handling what
+// came, when messages arrive. The dialog repaints, answers messages sent to
+// it and takes Escape and the close box. A quit request stops the run;
+// `quit` keeps it to be posted again once the run has ended.
 static bool PumpWhileRunning(HWND dialog, HANDLE thread, DWORD ms, MSG &quit) {
-    DWORD begun = GetTickCount();
-    for (;;) {
-        DWORD elapsed = GetTickCount() - begun;
-        DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, elapsed < ms ? ms - elapsed : 0, QS_ALLINPUT);
-        if (woke == WAIT_OBJECT_0) return true;
-        if (woke != WAIT_OBJECT_0 + 1) return false;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = message;
-                StopRun(false);
-            } else if (!HandleRunInput(dialog, message) && !IsDialogMessageA(dialog, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
+    DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, ms, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0) return true;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit = message;
+            StopRun(false);
+        } else if (!HandleRunInput(dialog, message) && !IsDialogMessageA(dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
     }
+    return false;
 }
 
 // Gathers the output path, the filter and the options and runs the listing

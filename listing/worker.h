@@ -15,9 +15,10 @@ const DWORD ProgressInterval = 250;
 
 // Runs `request` on a worker thread and returns its result once it has
 // ended. Meanwhile `wait(thread, ms)` is called to wait on this thread: it
-// returns true once the thread has ended, false when `ms` passed first (a
-// window keeps its messages flowing in it). `showProgress` is called when
-// the run has lasted ProgressDelay and then every ProgressInterval. Without
-// a thread, the run goes on this one and nothing is shown.
+// returns true once the thread has ended, false when `ms` passed first or it
+// returned sooner (a window handles its messages in it), and is called
+// again with the time left. `showProgress` is called when the run has
+// lasted ProgressDelay and then every ProgressInterval. Without a thread,
+// the run goes on this one and nothing is shown.
 ListingResult RunWatched(const ListingRequest &request, const std::function<bool(HANDLE thread, DWORD ms)> &wait,
                          const std::function<void()> &showProgress);
