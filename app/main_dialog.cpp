@@ -197,7 +197,7 @@ void CreateListing(HWND dialog) {
     ListingProgress progress;
     ListingRequest request;
     request.outputPath = WidenAnsi(OutputPath);
-    request.startFolder = CurrentFolderWide;
+    request.startFolders = {CurrentFolderWide};
     request.filter = WidenAnsi(filter);
     ReadListingChoices(dialog, request);
     request.cancel = &cancel;

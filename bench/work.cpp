@@ -35,7 +35,7 @@ struct ListingMode {
 static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const wchar_t *outputPath,
                        const ListingMode &mode) {
     ListingRequest request;  // the defaults: files, by name, path on each line, full path headings, details
-    request.startFolder = startFolder;
+    request.startFolders = {startFolder};
     request.filter = filter;
     request.includeSubfolders = true;
     request.encoding = mode.utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;

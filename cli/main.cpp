@@ -20,6 +20,7 @@ enum ExitCode {
     ExitComplete = 0,
     ExitOutputFailed = 1,
     ExitUsage = 2,
+    ExitUnreadable = 4,  // written, but something could not be read
     ExitInterrupted = 130,  // 128 + SIGINT, as shells report an interrupted command
 };
 
@@ -62,20 +63,20 @@ static int UsageError(const std::wstring &message) {
     return ExitUsage;
 }
 
-// The system's own sentence for an error code, without its line end.
-static std::wstring SystemMessage(DWORD code) {
-    if (code == ERROR_SUCCESS) return L"the reason is unknown";
-    wchar_t *text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::wstring message = length && text ? std::wstring(text, length) : L"";
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    if (message.empty()) message = L"system error " + std::to_wstring(code);
-    return message;
-}
+// Names each folder or file the catalogue marks as not read, as the run
+// comes to it, unless told to be quiet.
+class ProblemLines : public ListingProblems {
+public:
+    explicit ProblemLines(bool quiet) : quiet_(quiet) {}
+    void Unreadable(const std::wstring &path, bool isFolder, DWORD error) override {
+        if (quiet_) return;
+        Complain(std::wstring(isFolder ? L"can't read folder " : L"can't read file ") + path + L": " +
+                 SystemMessage(error));
+    }
+
+private:
+    bool quiet_;
+};
 
 // Writes narrow text (the help, the version) to standard output; false when
 // the write failed.
@@ -171,16 +172,21 @@ int main() {
         return ExitOutputFailed;
     }
 
-    std::wstring start = AbsolutePath(line.folder.empty() ? CurrentFolder() : line.folder);
-    DWORD attributes = PathAttributes(start);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return UsageError(L"start folder not found: " + start + L" (" + SystemMessage(GetLastError()) + L")");
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return UsageError(L"not a folder: " + start);
+    ListingRequest &request = line.request;
+    if (line.folders.empty()) line.folders.push_back(CurrentFolder());
+    for (const std::wstring &folder : line.folders) {
+        std::wstring start = AbsolutePath(folder);
+        DWORD attributes = PathAttributes(start);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return UsageError(L"start folder not found: " + start + L" (" + SystemMessage(GetLastError()) + L")");
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return UsageError(L"not a folder: " + start);
+        request.startFolders.push_back(start);
+    }
     std::wstring output = line.output.empty() ? L"" : AbsolutePath(line.output);
 
     ListingProgress progress;
-    ListingRequest &request = line.request;
-    request.startFolder = start;
+    ProblemLines problems(line.quiet);
+    request.problems = &problems;
     if (output.empty()) request.outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
     else request.outputPath = output;
     request.cancel = &StopRequest;
@@ -197,7 +203,7 @@ int main() {
     std::wstring target = output.empty() ? L"standard output" : L"output file " + output;
     switch (result.outcome) {
     case ListingOutcome::Complete:
-        return ExitComplete;
+        return result.unreadFolders + result.unreadFiles > 0 ? ExitUnreadable : ExitComplete;
     case ListingOutcome::Stopped:
         return ExitInterrupted;
     case ListingOutcome::NotCreated:

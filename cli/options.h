@@ -13,7 +13,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool quiet = false;
-    std::wstring folder;  // as given; empty: the current folder
+    std::vector<std::wstring> folders;  // as given; none: the current folder
     std::wstring output;  // empty: standard output
     ListingRequest request;  // the listing's choices; the caller sets the folder and the output
 };

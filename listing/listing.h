@@ -1,4 +1,4 @@
-// listing/listing.h: makes the catalogue of a start folder.
+// listing/listing.h: makes the catalogue of one or more start folders.
 // The engine shows nothing: every outcome goes back to the caller, which
 // tells the user. Folders are reached by their UTF-16 names and long paths;
 // the text listing shows each name as the ANSI code page gives it (or as
@@ -15,6 +15,23 @@
 // The order of the files within each folder; folders always come first, by name.
 enum class SortKey { Name, Extension, Size, Date };
 
+// The form of the catalogue. Every form but the text listing writes names
+// losslessly in UTF-8.
+enum class OutputFormat {
+    Text,      // the listing made for reading, as the dialog writes it
+    Csv,       // one row per folder and file, for spreadsheets
+    Jsonl,     // one JSON object per line: a description, the entries, the totals
+    Efu,       // a file list that desktop search tools open as an offline index
+    Manifest,  // "HEX  relative/path" per file, as the checksum tools read it
+    Html,      // one self-contained page to browse and search
+};
+
+// The content fingerprints a run can compute, with the platform's cryptography.
+enum class HashAlgorithm { Sha256, Sha1, Md5, Sha512 };
+
+// How the text listing shows dates: "3-7-2001  9:05:03", or "2001-03-07 09:05:03".
+enum class DateStyle { Classic, Iso };
+
 // How the text listing writes names and paths.
 enum class TextEncoding {
     Ansi,  // the ANSI code page, as the ANSI file calls give names
@@ -28,6 +45,15 @@ struct ListingProgress {
     std::atomic<long> files{0};    // file entries listed
 };
 
+// Told of every folder that could not be read and every file that could
+// not be hashed, in listing order, on the run's own thread.
+class ListingProblems {
+public:
+    virtual ~ListingProblems() = default;
+    // `path` as the catalogue shows it; `error` the system's code.
+    virtual void Unreadable(const std::wstring &path, bool isFolder, DWORD error) = 0;
+};
+
 // The counts so far as one line, for a title or a status line: "12,345
 // files in 678 folders".
 std::string ProgressText(const ListingProgress &progress);
@@ -36,20 +62,26 @@ std::string ProgressText(const ListingProgress &progress);
 // how it is watched. The defaults are the program's defaults; every caller
 // starts from them.
 struct ListingRequest {
-    std::wstring startFolder;       // absolute; shown in the listing as given
+    // Absolute; each shown in the listing as given, catalogued in turn into one output.
+    std::vector<std::wstring> startFolders;
     std::wstring filter = L"*.*";   // the wildcard for file names, matched by the system
     bool includeSubfolders = false;
+    int maxDepth = -1;              // with subfolders: folders deeper than this are listed, not entered; -1 none
     bool includeFiles = true;
     // Names (files and folders) matching any of these patterns are left
     // out, and such folders are not entered (the system's wildcard rule).
     std::vector<std::wstring> excludes;
     SortKey sortKey = SortKey::Name;
+    bool reverse = false;           // the files' order reversed; folders keep theirs
+    OutputFormat format = OutputFormat::Text;
+    std::vector<HashAlgorithm> hashes;  // computed for every file, in this order
 
     bool pathOnEachLine = true;     // every entry line begins with its folder's path
     bool fullPathInHeading = true;  // headings show the full path, not the last name
     bool showDetails = true;        // size (or DIR), date and time columns
     TextEncoding encoding = TextEncoding::Ansi;
     bool totals = false;            // a totals line after each block, a grand total at the end
+    DateStyle dateStyle = DateStyle::Classic;
 
     // The listing file, created or replaced; a relative path resolves
     // against the current directory at the start of the run. Unused when
@@ -62,6 +94,7 @@ struct ListingRequest {
     // milliseconds. Null: the run cannot be stopped.
     const std::atomic<bool> *cancel = nullptr;
     ListingProgress *progress = nullptr;  // null: nothing counted
+    ListingProblems *problems = nullptr;  // null: problems only counted
 };
 
 // How a run ended.
@@ -75,7 +108,14 @@ enum class ListingOutcome {
 struct ListingResult {
     ListingOutcome outcome;
     DWORD systemError;  // GetLastError of the failed step (0 when none applies)
+    // What the catalogue marks as not read: folders not opened or read only
+    // in part, files that could not be hashed.
+    unsigned long long unreadFolders = 0;
+    unsigned long long unreadFiles = 0;
 };
 
-// Writes the text listing that `request` asks for.
+// The system's own sentence for an error code, without its line end.
+std::wstring SystemMessage(DWORD code);
+
+// Writes the catalogue that `request` asks for.
 ListingResult RunListing(const ListingRequest &request);

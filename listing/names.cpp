@@ -19,6 +19,11 @@ int CompareNamesNoCase(const char *first, const char *second) {
     }
 }
 
+int CompareRealNamesNoCase(const wchar_t *first, size_t firstLength, const wchar_t *second, size_t secondLength) {
+    return CompareStringOrdinal(first, static_cast<int>(firstLength), second, static_cast<int>(secondLength), TRUE) -
+           CSTR_EQUAL;
+}
+
 UINT FileApiCodePage() {
     return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
 }

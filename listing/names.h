@@ -12,6 +12,10 @@
 // values, and a string that begins the other comes first. Returns <0, 0, >0.
 int CompareNamesNoCase(const char *first, const char *second);
 
+// Compares UTF-16 names as the file system does when it ignores case: each
+// unit raised by the system's table, then by value. <0, 0 or >0.
+int CompareRealNamesNoCase(const wchar_t *first, size_t firstLength, const wchar_t *second, size_t secondLength);
+
 // The code page the ANSI file calls convert names with (ANSI, or OEM after
 // SetFileApisToOEM).
 UINT FileApiCodePage();

@@ -17,10 +17,12 @@
 struct EntryRecord {
     unsigned long long size;         // bytes; 0 for folders
     FILETIME modified;               // last write, UTC
+    FILETIME created;                // creation, UTC
     DWORD attributes;                // FILE_ATTRIBUTE_*, as the system reports them
     unsigned short nameLength;       // units of Name()
     unsigned short ansiLength;       // bytes of AnsiName()
     unsigned short extensionOffset;  // in AnsiName(): one past the last dot of a file name, else its length; 0 for folders
+    unsigned short nameExtension;    // the same in Name()
 
     bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     const wchar_t *Name() const { return reinterpret_cast<const wchar_t *>(this + 1); }
@@ -48,16 +50,27 @@ private:
     size_t size_ = 0;  // bytes of the last block
 };
 
+// The fingerprints of one file: one lowercase hex digest per algorithm of
+// the request, or none and the reason the file could not be read.
+struct EntryDigests {
+    DWORD error = 0;
+    std::vector<std::string> hex;
+};
+
 // One folder, read and ordered.
 struct FolderRecord {
     std::wstring path;           // as shown: the start folder as given, then the real names below it
     size_t startLength = 0;      // units of `path` that are the start folder
     std::wstring reachPath;      // the same folder as the system reaches it ("\\?\" form)
     unsigned depth = 0;          // 0 for the start folder
+    DWORD attributes = 0;        // the folder's own, as its parent's entry has them; 0 when unknown
+    FILETIME modified = {0, 0};  // the same for its last write, UTC
     FolderStatus status = FolderStatus::Read;
     DWORD error = 0;             // GetLastError when not read in full
     std::vector<const EntryRecord *> entries;  // folders first by name, then files in the sort order
     unsigned excluded = 0;       // names left out by the exclusion patterns
+    // With hashes asked for: one per entry, in the entries' order (empty for folders).
+    std::vector<EntryDigests> digests;
     EntryStore store;
 };
 

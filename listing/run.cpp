@@ -1,12 +1,28 @@
-// The listing run: the output file, the text writer and the walk.
+// The listing run: the output file, the writer of the asked form, and a
+// walk of each start folder.
 #include "listing.h"
 
+#include <memory>
 #include <new>
 
+#include "formats.h"
 #include "names.h"
 #include "output.h"
 #include "text_writer.h"
 #include "walk.h"
+
+// The writer of the form `request` asks for; null for a form this build cannot write.
+static std::unique_ptr<ListingWriter> MakeWriter(const ListingRequest &request, OutputSink &sink) {
+    switch (request.format) {
+    case OutputFormat::Text: return std::unique_ptr<ListingWriter>(new TextListingWriter(request, sink));
+    case OutputFormat::Csv: return std::unique_ptr<ListingWriter>(new CsvWriter(request, sink));
+    case OutputFormat::Jsonl: return std::unique_ptr<ListingWriter>(new JsonLinesWriter(request, sink));
+    case OutputFormat::Efu: return std::unique_ptr<ListingWriter>(new EfuWriter(request, sink));
+    case OutputFormat::Manifest: return std::unique_ptr<ListingWriter>(new ManifestWriter(request, sink));
+    case OutputFormat::Html: break;
+    }
+    return nullptr;
+}
 
 // Creates the output file by its full path, taken now: the same name
 // removes an incomplete file at the end, wherever the current directory is.
@@ -42,10 +58,25 @@ static ListingResult WriteAndWalk(const ListingRequest &request, std::wstring &f
         if (file == INVALID_HANDLE_VALUE) return {ListingOutcome::NotCreated, GetLastError()};
     }
     OutputSink sink(file, request.cancel);
-    WalkResult walked;
+    WalkResult walked{WalkEnd::Complete, std::wstring(), ListingTotals()};
+    ListingTotals totals;
+    unsigned long long unreadFolders = 0, unreadFiles = 0;
     {
-        TextListingWriter writer(request, sink);
-        walked = WalkTree(request, writer);
+        std::unique_ptr<ListingWriter> writer = MakeWriter(request, sink);
+        if (!writer) {
+            if (ownFile) CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+            if (ownFile) DeleteFileW(fullOutput.c_str());
+            return {ListingOutcome::NotCreated, ERROR_NOT_SUPPORTED};
+        }
+        for (const std::wstring &start : request.startFolders) {
+            walked = WalkTree(request, start, *writer);
+            AddTotals(totals, walked.totals);
+            unreadFolders += walked.unreadFolders;
+            unreadFiles += walked.unreadFiles;
+            if (walked.end != WalkEnd::Complete) break;
+        }
+        if (walked.end == WalkEnd::Complete) writer->Finish(totals);
     }
     if (walked.end == WalkEnd::Complete) sink.Flush();
     if (ownFile) {
@@ -60,6 +91,8 @@ static ListingResult WriteAndWalk(const ListingRequest &request, std::wstring &f
     if (!last.empty() && last.size() <= MAX_PATH - 2) SetCurrentDirectoryW(last.c_str());
     ListingResult result = OutcomeOf(walked.end, sink);
     if (result.outcome != ListingOutcome::Complete && ownFile) DeleteFileW(fullOutput.c_str());
+    result.unreadFolders = unreadFolders;
+    result.unreadFiles = unreadFiles;
     return result;
 }
 
@@ -75,6 +108,22 @@ ListingResult RunListing(const ListingRequest &request) {
         }
         return {ListingOutcome::Failed, ERROR_NOT_ENOUGH_MEMORY};
     }
+}
+
+// Asked of the system in its own language; a code it has no sentence for
+// is shown by number.
+std::wstring SystemMessage(DWORD code) {
+    if (code == ERROR_SUCCESS) return L"the reason is unknown";
+    wchar_t *text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::wstring message = length && text ? std::wstring(text, length) : L"";
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty()) message = L"system error " + std::to_wstring(code);
+    return message;
 }
 
 // A count with a comma between groups of three digits ("12,345").

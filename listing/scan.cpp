@@ -51,7 +51,9 @@ bool TakesEveryName(const std::wstring &filter) {
 }
 
 ScanContext::ScanContext(const ListingRequest &run)
-    : request(run), matchesEveryName(TakesEveryName(run.filter)), ansiCodePage(FileApiCodePage()) {}
+    : request(run), matchesEveryName(TakesEveryName(run.filter)),
+      byRealNames(run.format != OutputFormat::Text || run.encoding == TextEncoding::Utf8),
+      ansiCodePage(FileApiCodePage()) {}
 
 // One enumerated name, whichever call found it.
 struct Found {
@@ -60,6 +62,7 @@ struct Found {
     DWORD attributes;
     unsigned long long size;
     FILETIME modified;
+    FILETIME created;
 };
 
 // Makes an entry of one enumerated name in the folder's store: the record,
@@ -75,6 +78,7 @@ static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRec
     EntryRecord *entry = reinterpret_cast<EntryRecord *>(room);
     entry->size = isFolder ? 0 : found.size;
     entry->modified = found.modified;
+    entry->created = found.created;
     entry->attributes = found.attributes;
     entry->nameLength = static_cast<unsigned short>(found.length);
     entry->ansiLength = static_cast<unsigned short>(ansiLength);
@@ -85,10 +89,13 @@ static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRec
     memcpy(ansiName, context.text.data(), ansiLength);
     ansiName[ansiLength] = '\0';
     entry->extensionOffset = 0;
+    entry->nameExtension = 0;
     if (!isFolder) {
         // The extension begins after the last dot; without a dot it is empty.
         const char *dot = strrchr(ansiName, '.');
         entry->extensionOffset = static_cast<unsigned short>(dot ? static_cast<size_t>(dot - ansiName) + 1 : ansiLength);
+        const wchar_t *wideDot = wcsrchr(name, L'.');
+        entry->nameExtension = static_cast<unsigned short>(wideDot ? static_cast<size_t>(wideDot - name) + 1 : found.length);
     }
     return entry;
 }
@@ -151,7 +158,8 @@ static ScanEnd ReadHandle(HANDLE handle, Collected collected, FolderRecord &fold
             const FILE_ID_BOTH_DIR_INFO *info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(record);
             Found found = {info->FileName, info->FileNameLength / sizeof(wchar_t), info->FileAttributes,
                            static_cast<unsigned long long>(info->EndOfFile.QuadPart),
-                           {info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)}};
+                           {info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)},
+                           {info->CreationTime.LowPart, static_cast<DWORD>(info->CreationTime.HighPart)}};
             bool self = found.length == 1 && found.name[0] == L'.';
             bool parent = found.length == 2 && found.name[0] == L'.' && found.name[1] == L'.';
             if (self) {
@@ -195,7 +203,7 @@ static ScanEnd ReadFiltered(Collected collected, FolderRecord &folder, ScanConte
     do {
         Found found = {data.cFileName, wcslen(data.cFileName), data.dwFileAttributes,
                        (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                       data.ftLastWriteTime};
+                       data.ftLastWriteTime, data.ftCreationTime};
         Collect(found, collected, folder, context);
         if ((++count & 1023) == 0 && StopRequested(context)) return ScanEnd::Stopped;
     } while (FindNextFileW(search, &data));
@@ -230,16 +238,27 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
     return end;
 }
 
+// Compares two names, or their extensions, in the form that orders them.
+static int CompareNames(const EntryRecord *first, const EntryRecord *second, bool extensions, bool byRealNames) {
+    if (byRealNames) {
+        size_t a = extensions ? first->nameExtension : 0, b = extensions ? second->nameExtension : 0;
+        return CompareRealNamesNoCase(first->Name() + a, first->nameLength - a, second->Name() + b,
+                                      second->nameLength - b);
+    }
+    if (extensions)
+        return CompareNamesNoCase(first->AnsiName() + first->extensionOffset,
+                                  second->AnsiName() + second->extensionOffset);
+    return CompareNamesNoCase(first->AnsiName(), second->AnsiName());
+}
+
 // True when `first` must be listed after `second`: folders before files,
 // folders by name, files by the key; equal keys never follow each other.
-static bool MustFollow(const EntryRecord *first, const EntryRecord *second, SortKey key) {
+static bool MustFollow(const EntryRecord *first, const EntryRecord *second, SortKey key, bool byRealNames) {
     if (first->IsFolder() != second->IsFolder()) return !first->IsFolder();
-    if (first->IsFolder()) return CompareNamesNoCase(first->AnsiName(), second->AnsiName()) > 0;
+    if (first->IsFolder()) return CompareNames(first, second, false, byRealNames) > 0;
     switch (key) {
-    case SortKey::Name: return CompareNamesNoCase(first->AnsiName(), second->AnsiName()) > 0;
-    case SortKey::Extension:
-        return CompareNamesNoCase(first->AnsiName() + first->extensionOffset,
-                                  second->AnsiName() + second->extensionOffset) > 0;
+    case SortKey::Name: return CompareNames(first, second, false, byRealNames) > 0;
+    case SortKey::Extension: return CompareNames(first, second, true, byRealNames) > 0;
     case SortKey::Size: return first->size > second->size;
     case SortKey::Date: return CompareFileTime(&first->modified, &second->modified) > 0;
     }
@@ -249,8 +268,8 @@ static bool MustFollow(const EntryRecord *first, const EntryRecord *second, Sort
 // The library's stable sort gives the order that exchanging neighbours
 // until none must follow the next would give; without memory for its
 // scratch space it sorts in place, in the same order.
-void OrderEntries(std::vector<const EntryRecord *> &entries, SortKey key) {
-    std::stable_sort(entries.begin(), entries.end(), [key](const EntryRecord *a, const EntryRecord *b) {
-        return MustFollow(b, a, key);
+void OrderEntries(std::vector<const EntryRecord *> &entries, SortKey key, bool byRealNames) {
+    std::stable_sort(entries.begin(), entries.end(), [key, byRealNames](const EntryRecord *a, const EntryRecord *b) {
+        return MustFollow(b, a, key, byRealNames);
     });
 }

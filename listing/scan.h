@@ -19,6 +19,7 @@ struct ScanContext {
 
     const ListingRequest &request;
     bool matchesEveryName;           // "*.*" or "*": one pass serves folders and files
+    bool byRealNames;                // order by the UTF-16 names (else by their ANSI form)
     UINT ansiCodePage;               // the code page the ANSI file calls use
     std::vector<char> buffer;        // the enumeration's buffer
     std::string text;                // scratch for conversions
@@ -42,8 +43,10 @@ enum class ScanEnd { Done, Refused, Stopped };
 ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate);
 
 // Orders the entries: folders first by name, then files by `key`; equal
-// keys keep scan order.
-void OrderEntries(std::vector<const EntryRecord *> &entries, SortKey key);
+// keys keep scan order. Names compare case-insensitively: by their real
+// UTF-16 form as the file system compares names when `byRealNames`, else by
+// their ANSI form, as the ANSI listing always has.
+void OrderEntries(std::vector<const EntryRecord *> &entries, SortKey key, bool byRealNames);
 
 // True when a filter takes every name, so that one pass serves folders and files.
 bool TakesEveryName(const std::wstring &filter);

@@ -1,6 +1,8 @@
 // The text listing: line assembly, columns and totals.
 #include "text_writer.h"
 
+#include <cstdio>
+
 #include "names.h"
 #include "scan.h"
 
@@ -19,10 +21,15 @@ static long long LocalOffsetNow() {
     return static_cast<long long>(FileTimeValue(local) - FileTimeValue(now));
 }
 
-// Raises a-z only: no locale or code page is consulted, and bytes from 0x80 up stay.
-static void RaiseAsciiLetters(char *text, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - ('a' - 'A'));
+// Makes a name or path fit on its line: control characters (a line feed,
+// a tab: possible in names on other systems) become "?", as characters the
+// code page cannot show do; with `raise`, a-z become A-Z (no locale or code
+// page is consulted, and bytes from 0x80 up stay).
+static void ShowOnOneLine(char *text, size_t length, bool raise) {
+    for (size_t i = 0; i < length; ++i) {
+        if (raise && text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - ('a' - 'A'));
+        else if (static_cast<unsigned char>(text[i]) < 0x20) text[i] = '?';
+    }
 }
 
 TextListingWriter::TextListingWriter(const ListingRequest &request, OutputSink &sink)
@@ -101,6 +108,13 @@ void TextListingWriter::Details(const EntryRecord &entry, size_t lineStart, size
     local.dwHighDateTime = static_cast<DWORD>(localValue >> 32);
     SYSTEMTIME calendar = {};
     if (!FileTimeToSystemTime(&local, &calendar)) calendar = SYSTEMTIME{};
+    if (request_.dateStyle == DateStyle::Iso) {
+        char text[24];  // "2001-03-07 09:05:03" and the terminator
+        snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", calendar.wYear, calendar.wMonth, calendar.wDay,
+                 calendar.wHour, calendar.wMinute, calendar.wSecond);
+        out_ += text;
+        return;
+    }
     int digits = AppendNumber(out_, calendar.wMonth);
     out_ += '-';
     digits += AppendNumber(out_, calendar.wDay);
@@ -155,8 +169,9 @@ void TextListingWriter::EntryLines(const FolderRecord &folder, const std::string
         } else {
             out_.append(entry.AnsiName(), entry.ansiLength);
         }
-        if (entry.IsFolder()) RaiseAsciiLetters(&out_[nameStart], out_.size() - nameStart);
+        ShowOnOneLine(&out_[nameStart], out_.size() - nameStart, entry.IsFolder());
         if (request_.showDetails) Details(entry, lineStart, width);
+        if (i < folder.digests.size() && !entry.IsFolder()) Digests(folder.digests[i]);
         EndLine();
     }
 }
@@ -185,13 +200,45 @@ void TextListingWriter::TotalsLine(const char *label, const ListingTotals &total
     EndLine();
 }
 
+// Two spaces and each hex digest, or the reason the file could not be read.
+void TextListingWriter::Digests(const EntryDigests &digests) {
+    if (digests.error != 0) {
+        out_ += "  ";
+        Mark("<cannot read this file: ", digests.error);
+        return;
+    }
+    for (const std::string &hex : digests.hex) {
+        out_ += "  ";
+        out_ += hex;
+    }
+}
+
+// Appends `<opening REASON>`, REASON the system's sentence for `error` in
+// the listing's code page. `<` cannot begin a file name, so the mark is
+// never taken for an entry.
+void TextListingWriter::Mark(const char *opening, DWORD error) {
+    out_ += opening;
+    std::wstring reason = SystemMessage(error);
+    NarrowText(reason.data(), reason.size(), codePage_, part_);
+    out_ += part_;
+    out_ += '>';
+}
+
 // The block of one folder. A folder that leads back up the tree gets none;
-// one that could not be read gets an empty block.
+// one that could not be read says so in place of its entries (after those
+// read, when reading stopped part way).
 bool TextListingWriter::Folder(const FolderRecord &folder) {
     if (folder.status != FolderStatus::LeadsBack) {
         ShowPath(folder);
         Heading(path_);
         EntryLines(folder, path_);
+        if (folder.status == FolderStatus::NotRead) {
+            Mark("<cannot read this folder: ", folder.error);
+            EndLine();
+        } else if (folder.status == FolderStatus::ReadInPart) {
+            Mark("<cannot read the rest of this folder: ", folder.error);
+            EndLine();
+        }
         if (request_.totals) TotalsLine("Total", FolderTotals(folder));
         EndLine();
         EndLine();
@@ -214,7 +261,7 @@ void TextListingWriter::ShowPath(const FolderRecord &folder) {
         path_.resize(shownLevels_.back().shownLength);
     }
     NarrowText(folder.path.data() + from, folder.path.size() - from, codePage_, part_);
-    if (folder.depth > 0) RaiseAsciiLetters(&part_[0], part_.size());
+    if (!part_.empty()) ShowOnOneLine(&part_[0], part_.size(), folder.depth > 0);
     path_ += part_;
     shownLevels_.push_back(ShownLevel{folder.path.size(), path_.size()});
 }

@@ -25,6 +25,8 @@ private:
     void EntryLines(const FolderRecord &folder, const std::string &path);
     void Details(const EntryRecord &entry, size_t lineStart, size_t width);
     void TotalsLine(const char *label, const ListingTotals &totals);
+    void Digests(const EntryDigests &digests);
+    void Mark(const char *opening, DWORD error);
     void EndLine();
     size_t Width(const char *text, size_t bytes) const;
     void AppendName(const EntryRecord &entry);

@@ -1,10 +1,13 @@
 // The walk: reads each folder, orders it, hands it to the writer, descends.
 #include "walk.h"
 
+#include <algorithm>
+#include <memory>
 #include <new>
 #include <set>
 #include <utility>
 
+#include "hashes.h"
 #include "identity.h"
 #include "names.h"
 #include "scan.h"
@@ -26,27 +29,30 @@ struct Level {
 // Everything one walk keeps.
 class TreeWalk : private FolderGate {
 public:
-    TreeWalk(const ListingRequest &request, ListingWriter &writer)
-        : request_(request), writer_(writer), scan_(request) {}
+    TreeWalk(const ListingRequest &request, const std::wstring &startFolder, ListingWriter &writer)
+        : request_(request), startFolder_(startFolder), writer_(writer), scan_(request) {}
 
     WalkResult Run();
 
 private:
     void Walk();
+    bool HashFiles(FolderRecord &record);
+    void TellProblems(const FolderRecord &record);
     bool Admit(HANDLE folder, const unsigned long long *ownId) override;
     FolderIdentity IdentityOf(HANDLE folder, const unsigned long long *ownId);
     bool Visit(FolderRecord &record, bool ownVolume, const FolderIdentity &parent);
     bool StopRequested() const { return request_.cancel && request_.cancel->load(std::memory_order_relaxed); }
 
     const ListingRequest &request_;
+    const std::wstring &startFolder_;
     ListingWriter &writer_;
     ScanContext scan_;
     VolumeLookup volumes_;
     std::vector<Level> levels_;
     std::set<std::pair<unsigned long long, unsigned long long>> onPath_;  // identities being walked
-    std::wstring lastEntered_;
-    ListingTotals totals_;
-    WalkEnd end_ = WalkEnd::Complete;
+    std::unique_ptr<FileHasher> hasher_;  // made at the first file to hash
+    std::wstring reachName_;              // scratch: the path of a file to hash
+    WalkResult result_{WalkEnd::Complete, std::wstring(), ListingTotals()};
     // The folder being opened: whether it may lie on another volume, its
     // parent's identity, and (once admitted) its own.
     FolderRecord *reading_ = nullptr;
@@ -63,7 +69,7 @@ private:
 bool TreeWalk::Admit(HANDLE folder, const unsigned long long *ownId) {
     identity_ = IdentityOf(folder, ownId);
     if (identity_.known && onPath_.count(std::make_pair(identity_.volume, identity_.file)) != 0) return false;
-    lastEntered_.assign(reading_->reachPath);
+    result_.lastEntered.assign(reading_->reachPath);
     return true;
 }
 
@@ -87,27 +93,75 @@ bool TreeWalk::Visit(FolderRecord &record, bool ownVolume, const FolderIdentity 
     reading_ = &record;
     ScanEnd scanned = ReadFolder(record, scan_, *this);
     if (scanned == ScanEnd::Stopped) {
-        end_ = WalkEnd::Stopped;
+        result_.end = WalkEnd::Stopped;
         return false;
     }
-    OrderEntries(record.entries, request_.sortKey);
+    OrderEntries(record.entries, request_.sortKey, scan_.byRealNames);
+    if (request_.reverse) {
+        auto files = std::find_if(record.entries.begin(), record.entries.end(),
+                                  [](const EntryRecord *entry) { return !entry->IsFolder(); });
+        std::reverse(files, record.entries.end());
+    }
+    if (!request_.hashes.empty() && !HashFiles(record)) {
+        result_.end = WalkEnd::Stopped;
+        return false;
+    }
     if (!writer_.Folder(record)) {
-        end_ = WalkEnd::WriterStopped;
+        result_.end = WalkEnd::WriterStopped;
         return false;
     }
     if (record.status == FolderStatus::LeadsBack) return true;
+    TellProblems(record);
     ListingTotals block = FolderTotals(record);
-    AddTotals(totals_, block);
+    AddTotals(result_.totals, block);
     if (ListingProgress *progress = request_.progress) {
         progress->folders.fetch_add(1, std::memory_order_relaxed);
         progress->files.fetch_add(static_cast<long>(block.files), std::memory_order_relaxed);
     }
     if (!request_.includeSubfolders || record.status == FolderStatus::NotRead || block.folders == 0) return true;
+    if (request_.maxDepth >= 0 && record.depth >= static_cast<unsigned>(request_.maxDepth)) return true;
     // Only the entries are kept while the descent goes on: the writer has
     // had the whole record already.
     if (identity_.known) onPath_.insert(std::make_pair(identity_.volume, identity_.file));
     levels_.push_back(Level{std::move(record), 0, identity_});
     return true;
+}
+
+// Hashes every file of the folder into its digests; false when the stop
+// request came during a file.
+bool TreeWalk::HashFiles(FolderRecord &record) {
+    if (!hasher_) hasher_.reset(new FileHasher(request_.hashes, request_.cancel));
+    record.digests.resize(record.entries.size());
+    for (size_t i = 0; i < record.entries.size(); ++i) {
+        const EntryRecord &entry = *record.entries[i];
+        if (entry.IsFolder()) continue;
+        EntryDigests &digests = record.digests[i];
+        digests.error = hasher_->Ready();
+        if (digests.error != 0) continue;
+        reachName_ = record.reachPath;
+        JoinName(reachName_, entry.Name());
+        digests.error = hasher_->HashFile(reachName_, digests.hex);
+        if (digests.error == ERROR_OPERATION_ABORTED) return false;
+    }
+    return true;
+}
+
+// Counts what the folder's record marks as not read, and tells whoever
+// asked: the folder itself, then its files that could not be hashed.
+void TreeWalk::TellProblems(const FolderRecord &record) {
+    ListingProblems *problems = request_.problems;
+    if (record.status == FolderStatus::NotRead || record.status == FolderStatus::ReadInPart) {
+        ++result_.unreadFolders;
+        if (problems) problems->Unreadable(record.path, true, record.error);
+    }
+    for (size_t i = 0; i < record.digests.size(); ++i) {
+        if (record.digests[i].error == 0) continue;
+        ++result_.unreadFiles;
+        if (!problems) continue;
+        std::wstring path = record.path;
+        JoinName(path, record.entries[i]->Name());
+        problems->Unreadable(path, false, record.digests[i].error);
+    }
 }
 
 // Walks the tree; memory running out ends the walk.
@@ -116,9 +170,9 @@ WalkResult TreeWalk::Run() {
         Walk();
     } catch (const std::bad_alloc &) {
         // A catalogue with folders missing would pass for whole: the walk ends.
-        end_ = WalkEnd::OutOfMemory;
+        result_.end = WalkEnd::OutOfMemory;
     }
-    return {end_, lastEntered_};
+    return result_;
 }
 
 // Walks the start folder and then every folder below it, depth first: each
@@ -126,13 +180,18 @@ WalkResult TreeWalk::Run() {
 // up is released and left.
 void TreeWalk::Walk() {
     FolderRecord start;
-    start.path = request_.startFolder;
+    start.path = startFolder_;
     start.startLength = start.path.size();
-    start.reachPath = LongPath(request_.startFolder);
+    start.reachPath = LongPath(startFolder_);
+    WIN32_FILE_ATTRIBUTE_DATA own;
+    if (GetFileAttributesExW(start.reachPath.c_str(), GetFileExInfoStandard, &own)) {
+        start.attributes = own.dwFileAttributes;
+        start.modified = own.ftLastWriteTime;
+    }
     bool going = Visit(start, true, FolderIdentity{0, 0, false});
     while (going && !levels_.empty()) {
         if (StopRequested()) {
-            end_ = WalkEnd::Stopped;
+            result_.end = WalkEnd::Stopped;
             break;
         }
         Level &level = levels_.back();
@@ -151,14 +210,15 @@ void TreeWalk::Walk() {
         child.reachPath = level.record.reachPath;
         JoinName(child.reachPath, entry.Name());
         child.depth = level.record.depth + 1;
+        child.attributes = entry.attributes;
+        child.modified = entry.modified;
         FolderIdentity parent = level.identity;
         // `level` may move when the child becomes a level of its own.
         going = Visit(child, (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, parent);
     }
-    if (going && end_ == WalkEnd::Complete) writer_.Finish(totals_);
 }
 
-WalkResult WalkTree(const ListingRequest &request, ListingWriter &writer) {
-    TreeWalk walk(request, writer);
+WalkResult WalkTree(const ListingRequest &request, const std::wstring &startFolder, ListingWriter &writer) {
+    TreeWalk walk(request, startFolder, writer);
     return walk.Run();
 }

@@ -10,7 +10,7 @@
 
 // How a walk ended.
 enum class WalkEnd {
-    Complete,       // the whole tree went to the writer, and Finish was called
+    Complete,       // the whole tree went to the writer
     Stopped,        // the stop request was seen
     WriterStopped,  // the writer took no more
     OutOfMemory,    // memory ran out: the walk could not go on without leaving folders out
@@ -19,9 +19,13 @@ enum class WalkEnd {
 struct WalkResult {
     WalkEnd end;
     std::wstring lastEntered;  // the last folder opened, in the "\\?\" form; empty when none
+    ListingTotals totals;      // of every folder handed to the writer
+    unsigned long long unreadFolders = 0;  // not opened, or read only in part
+    unsigned long long unreadFiles = 0;    // not hashed
 };
 
-// Walks the tree below `request.startFolder` with the request's choices
-// (filter, subfolders, files, exclusions, sort key), counting into its
-// progress and watching its stop request.
-WalkResult WalkTree(const ListingRequest &request, ListingWriter &writer);
+// Walks the tree below `startFolder` (absolute) with the request's choices
+// (filter, subfolders, depth, files, exclusions, order, hashes), counting
+// into its progress, telling its problems and watching its stop request.
+// The caller calls the writer's Finish once every start folder is walked.
+WalkResult WalkTree(const ListingRequest &request, const std::wstring &startFolder, ListingWriter &writer);

@@ -217,7 +217,7 @@ TEST(MainDialog, CreateRunsWhileTheDialogKeepsAnsweringAndRestoresIt) {
         if (!writes) continue;
         EXPECT_EQ(host.Focus(), GetDlgItem(host.dialog, IDC_FILTER)) << "the focus is back";
         ListingRequest request;  // the dialog's starting choices, which the first test holds to the defaults
-        request.startFolder = row.folder;
+        request.startFolders = {row.folder};
         request.filter = WidenAnsi(row.filter);
         request.includeSubfolders = row.subfolders;
         request.outputPath = L"G:\\app\\out\\expected.txt";

@@ -134,10 +134,12 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         {{"--help", "-x"}, "unknown option '-x'", "an unknown option, even beside --help"},
         {{"-o"}, "option '--output' needs a value", "-o at the end"},
         {{"--sort", "weight"}, "unknown sort key 'weight'", "a sort key the dialog does not have"},
-        {{"--sort", "Name"}, "unknown sort key 'Name'", "sort keys are lower case"},
+        {{"--format", "xml"}, "unknown format 'xml'", "a format not offered"},
+        {{"--hash", "crc32"}, "unknown hash 'crc32'", "a hash not offered"},
         {{"--encoding", "latin1"}, "unknown encoding 'latin1'", "an encoding not offered"},
         {{"--filter", ""}, "the filter is empty", "an empty filter would match nothing"},
-        {{Win(""), "other"}, "more than one folder given: 'other'", "two folders"},
+        {{"--format", "MANIFEST"}, "the manifest format needs --hash", "a manifest without fingerprints (any case)"},
+        {{Win(""), "other"}, "start folder not found: ", "the second of two folders is missing"},
         {{Win("nowhere")}, "start folder not found: ", "a missing start folder"},
         {{UnixToWindows(Exe())}, "not a folder: ", "a file as the start folder"},
     };
@@ -157,7 +159,8 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         EXPECT_EQ((Outcome{0, out, ""}), (Outcome{code, out, err})) << help;
         for (const char *word : {"-o, --output FILE", "--filter PATTERN", "-s, --subfolders", "--no-files", "--no-path", "--short-headings",
                                  "--no-details", "--sort KEY", "--exclude PATTERN", "--encoding ENC", "--totals", "-q, --quiet",
-                                 "-h, --help", "--version", "Exit codes", "130"})
+                                 "-h, --help", "--version", "--format FORM", "--hash ALG", "--max-depth N", "--reverse",
+                                 "--date-format iso", "Exit codes", "  4 ", "130"})
             EXPECT_NE(std::string::npos, out.find(word)) << help << ": " << word;
     }
     EXPECT_EQ((Outcome{0, PROGRAM_TITLE "\r\n", ""}), RunCli({"--version"}));

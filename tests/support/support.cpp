@@ -139,6 +139,6 @@ void BoxAnswerer::Run() {
 
 ListingOutcome WriteListing(const std::string &outputPath, const std::string &startFolder, ListingRequest request) {
     request.outputPath = WidenAnsi(outputPath.c_str());
-    request.startFolder = WidenAnsi(startFolder.c_str());
+    request.startFolders = {WidenAnsi(startFolder.c_str())};
     return RunListing(request).outcome;
 }
