@@ -48,7 +48,7 @@ static std::string ReadLinuxFile(VolumeLookup::DosNameFunction DosName, const ch
 // Reads the kernel's mount table and gives every mount point its DOS form.
 void VolumeLookup::ReadMounts() {
     mountsRead_ = true;
-    std::string table = ReadLinuxFile(dosName_, "/proc/self/mountinfo");
+    std::string table = ReadLinuxFile(dosName_, mountTable_);
     size_t start = 0;
     while (start < table.size()) {
         size_t end = table.find('\n', start);
@@ -82,7 +82,7 @@ void VolumeLookup::ReadMounts() {
     }
 }
 
-VolumeLookup::VolumeLookup() {
+VolumeLookup::VolumeLookup(const char *mountTable) : mountTable_(mountTable) {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (!kernel) return;
     unixName_ = reinterpret_cast<UnixNameFunction>(

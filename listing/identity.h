@@ -10,7 +10,9 @@
 
 class VolumeLookup {
 public:
-    VolumeLookup();
+    // `mountTable`: the Linux path of the mount table read under Wine (a
+    // file in the same format can stand in for the kernel's).
+    explicit VolumeLookup(const char *mountTable = "/proc/self/mountinfo");
 
     // A key that is equal for two folders exactly when they lie on the same
     // volume; `known` turns false when the system cannot tell.
@@ -31,6 +33,7 @@ private:
     void ReadMounts();
     bool WineDeviceOf(HANDLE folder, unsigned long long *device);
 
+    const char *mountTable_;
     UnixNameFunction unixName_ = nullptr;
     DosNameFunction dosName_ = nullptr;
     bool underWine_ = false;

@@ -88,7 +88,7 @@ static ListingRequest Choices(int c, SortKey key = SortKey::Name, const wchar_t 
 // here), and each form of the start folder, the filter, the encoding and the exclusions gives WriteListing's
 // bytes for the same request; on a tree (with a name outside the code page) where every row's listing differs.
 TEST(Cli, EachChoiceAndFolderFormGivesWriteListingsBytes) {
-    struct RunCase { Args args; ListingRequest request; std::string folder; const char *why; };
+    struct RunCase { Args args; ListingRequest request; std::string folder; const char *why, *start = nullptr; };
     std::string tree = Tree("mixed", "mkdir Docs Build && f 1234 '2001-03-07 14:30:15' readme.txt && f 5000000000 2003-05-06"
                             " disk.img && f 30 1999-12-31 a.b.c && f 0 2000-01-01 Notes && f 6 2002-01-02 x.bak && f 5 2003-05-07"
                             " 東京.txt && f 12 2004-02-29 Docs/x.TXT && touch -d '2001-03-07 09:05:03' Docs Build");
@@ -101,11 +101,13 @@ TEST(Cli, EachChoiceAndFolderFormGivesWriteListingsBytes) {
         {{"--sort", "extension", tree}, Choices(0, SortKey::Extension), "", "--sort extension"},
         {{"--sort", "size", tree}, Choices(0, SortKey::Size), "", "--sort size"},
         {{"--sort", "date", tree}, Choices(0, SortKey::Date), "", "--sort date"},
-        {{"--totals", tree}, Choices(Totals), "", "--totals (their counts are the listing tests' business)"},
+        {{"--totals", "--exclude", "*.bak", "--filter", "*", tree}, Choices(Totals, SortKey::Name, L"*.*", {L"*.bak"}), "",
+         "--totals counts what --exclude leaves out; --filter * takes every name, so no total names it"},
         {{"-o", "out.txt", "-s", "--no-files", "--sort", "name", tree}, Choices(Sub | NoFiles), "", "flags add up; to a file"},
         {{}, Choices(0), tree, "no FOLDER: the current folder"},
         {{"mixed"}, Choices(0), "", "a relative FOLDER is made absolute"},
         {{tree + "\\"}, Choices(0), "", "a trailing backslash is dropped"},
+        {{"--no-files", "Z:\\"}, Choices(NoFiles), "", "a drive root keeps its backslash (an empty block: no change can race)", "Z:\\"},
         {{".\\mixed\\Docs\\.."}, Choices(0), "", "dots in the path are resolved"},
         {{"--filter", "*.txt", tree}, Choices(0, SortKey::Name, L"*.txt"), "", "the filter goes to the system's matcher"},
         {{"--filter=*.img", "-q", tree}, Choices(0, SortKey::Name, L"*.img"), "", "the --option=value form"},
@@ -116,7 +118,7 @@ TEST(Cli, EachChoiceAndFolderFormGivesWriteListingsBytes) {
     std::set<std::string> listings;
     for (const RunCase &c : cases) {
         SCOPED_TRACE(c.why);
-        EXPECT_EQ(ListingOutcome::Complete, WriteListing(Win("expected.txt"), tree, c.request));
+        EXPECT_EQ(ListingOutcome::Complete, WriteListing(Win("expected.txt"), c.start ? c.start : tree, c.request));
         std::string expected = *listings.insert(ReadWholeFile(Win("expected.txt"))).first;
         DeleteFileA(Win("out.txt").c_str());
         auto [code, out, err] = RunCli(c.args, c.folder);
@@ -133,6 +135,7 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         {{"--bogus"}, "unknown option '--bogus'", "an unknown long option"},
         {{"--help", "-x"}, "unknown option '-x'", "an unknown option, even beside --help"},
         {{"-o"}, "option '--output' needs a value", "-o at the end"},
+        {{"-o", "", Win("")}, "the output file name is empty", "an empty output name"},
         {{"--sort", "weight"}, "unknown sort key 'weight'", "a sort key the dialog does not have"},
         {{"--format", "xml"}, "unknown format 'xml'", "a format not offered"},
         {{"--hash", "crc32"}, "unknown hash 'crc32'", "a hash not offered"},
@@ -146,7 +149,7 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
     for (const UsageCase &c : cases) {
         SCOPED_TRACE(c.why);
         DeleteFileA(Win("usage.txt").c_str());
-        Args args = {"-o", Win("usage.txt")};
+        Args args = c.args[0] == "-o" ? Args{} : Args{"-o", Win("usage.txt")};  // one -o only
         args.insert(args.end(), c.args.begin(), c.args.end());
         auto [code, out, err] = RunCli(args);
         EXPECT_EQ(0u, err.find("dirtally-cli: " + std::string(c.message))) << err;

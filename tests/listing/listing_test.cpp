@@ -5,15 +5,18 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <new>
 #include <random>
 
+#include "identity.h"
 #include "names.h"
 #include "scan.h"
 #include "support.h"
 #include "text_writer.h"
 #include "walk.h"
+#include "worker.h"
 
 // Memory that runs out on demand, in this program alone: allocations of `failFrom` bytes or more
 // throw, once `failWhenListed` (when set) has counted a folder.
@@ -141,6 +144,7 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
         {"ARCHIVE", "d", "archive-neither.txt", "neither: an empty block"},
         {"ARCHIVE", "sft", "archive-totals-txt.txt", "totals per block and in all, naming the filter", L"*.txt"},
         {"big", "fSd", "big.txt", "sizes keep all 64 bits, unsigned"},
+        {"big", "fSd", "big.txt", "in the filtered pass too", L"?*"},
         {"keys", "sf", "keys-by-name.txt", "A_B before AB, Zeta after bA, notes before notes.txt, 0x80 and up after ASCII"},
         {"keys", "sfE", "keys-by-extension.txt", "no extension first; the last dot starts it; equal extensions keep scan order"},
         {"keys", "sfS", "keys-by-size.txt", "by size; ties keep scan order"},
@@ -150,6 +154,7 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
         {"intl", "sfdpu", "intl-utf8.txt", "UTF-8: names as they are, ordered by their real names; underlines and columns count characters"},
         {"exclude", "sfht", "exclude.txt", "excluded names left out in any case, such folders not entered; all counted", L"*.*", {L"*.bak", L"build"}},
         {"exclude", "sfht", "exclude-main.txt", "with a filter, only the names it takes are excluded and counted", L"main.*", {L"*.bak", L"build"}},
+        {"exclude", "fht", "exclude-top.txt", "* takes every name and is named in no total; excluded files counted", L"*", {L"*.bak"}},
         {"closed", "sf", "closed.txt", "a name not in UTF-8 arrives mangled; names ending in a dot or a space are reached"},
         {"deep", "sfph", "deep.txt", "1,000-character paths: every block, lines uncut"},
     };
@@ -191,6 +196,46 @@ TEST(WriteListing, MountsLeadingBackAreNotEnteredAndEqualIdsOnOtherVolumesAre) {
     EXPECT_TRUE(SameText(Golden("mount-roots.txt"), List(tree + "\\roots", Choose("sfh"))));
     SetCurrentDirectoryA("D:\\");
     RunUnix(umount);
+}
+
+// Mount points as the kernel's table writes them, octal escapes and all, found for the folders below them; from a
+// table of the test's own (devices 0:N), so that no mounting and no root are needed.
+TEST(VolumeLookup, EscapedMountPointsAreFoundForTheFoldersBelow) {
+    const struct { const char *escaped, *name; unsigned device; const char *why; } cases[] = {
+        {"sp\\040ace", "sp ace", 41, "a space"},
+        {"two\\040\\040end\\040", "two  end ", 42, "spaces in a row and at the end"},
+    };
+    const std::string base = DriveFolderUnix('d') + "/mtab", table = base + "-mountinfo";
+    std::ofstream lines(UnixToWindows(table), std::ios::binary);
+    lines << "1 0 0:1 / / rw - ext4 root rw\n";
+    for (const auto &c : cases) lines << "2 1 0:" << c.device << " / " << base << "/" << c.escaped << " rw - tmpfs tmpfs rw\n";
+    lines.close();
+    Tree("mtab", "mkdir 'sp ace' 'two  end '");
+    VolumeLookup volumes(table.c_str());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.why);
+        HANDLE folder = CreateFileA(("\\\\?\\D:\\mtab\\" + std::string(c.name)).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        bool known = false;
+        EXPECT_EQ(volumes.KeyOf(folder, &known), c.device);
+        EXPECT_TRUE(known);
+        CloseHandle(folder);
+    }
+}
+
+// The first progress is due half a second after the run begins: the first wait asked for is that long, less the
+// moments gone since (this wait returns only at the run's end, so no clock decides the outcome).
+TEST(RunWatched, FirstWaitsHalfASecondBeforeShowingProgress) {
+    ListingRequest request = Choose("f");
+    request.startFolder = L"D:\\", request.outputPath = WidenAnsi(ListingFile().c_str());
+    std::vector<DWORD> asked;
+    int shown = 0;
+    EXPECT_EQ(RunWatched(request, [&](HANDLE thread, DWORD ms) {
+        asked.push_back(ms);
+        return WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0;
+    }, [&] { ++shown; }).outcome, ListingOutcome::Complete);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0] > 250 && asked[0] <= 500 && shown == 0) << asked[0] << " ms, " << shown << " shown";
 }
 
 // Whether `a` must follow `b` in the exchange sort the ordering must match, the keys written out anew.
@@ -288,6 +333,14 @@ TEST(RunListing, ShortFailedAndStoppedWritesMemoryRunningOutAndWhereTheRunEnds) 
         if (c.writes == Writes::Partly) EXPECT_TRUE(SameText(whole, ReadWholeFile(ListingFile())));
         else EXPECT_TRUE(walked.end == WalkEnd::WriterStopped && writesSeen == 1 && walked.lastEntered == LongPath(request.startFolders[0] + L"\\A"))
             << "the first piece of A ends the walk, and nothing more is written";
+    }
+    // A current directory holds MAX_PATH - 2 characters: a last folder D:\long\<name>\z of 258 becomes it, one of 259 cannot.
+    for (size_t length : {258, 259}) {
+        SCOPED_TRACE(std::to_string(length) + " characters");
+        ASSERT_TRUE(SetCurrentDirectoryA("D:\\"));  // not the last one: programs started from it would inherit it
+        std::string name(length - 10, 'n'), top = Tree("long", "mkdir -p " + name + "/z");
+        List(top, Choose("s"));
+        EXPECT_EQ(CurrentDirectory(), length == 258 ? top + "\\" + name + "\\z" : "D:\\");
     }
     // Whole runs, writing to out.txt in the current directory D:\stop\out: an incomplete file is
     // removed, and the current directory is left where the last folder read is.
