@@ -212,8 +212,21 @@ void CreateListing(HWND dialog) {
     bool closeRequested = EndRun(dialog);
     if (quit.message == WM_QUIT) PostQuitMessage(static_cast<int>(quit.wParam));
     SetCursor(previous);
-    if (result.outcome == ListingOutcome::NotCreated) ShowMessage("Can't create output file", MB_ICONWARNING);
-    if (result.outcome == ListingOutcome::Failed) ShowMessage("Can't write output file", MB_ICONWARNING);
+    std::string warning;
+    if (result.outcome == ListingOutcome::NotCreated) warning = "Can't create output file";
+    if (result.outcome == ListingOutcome::Failed) warning = "Can't write output file";
+    // A file written with folders it could not read would pass for complete: say so.
+    if (result.outcome == ListingOutcome::Complete && result.unreadFolders == 1)
+        warning = "1 folder could not be read: it is marked in the listing file";
+    if (result.outcome == ListingOutcome::Complete && result.unreadFolders > 1)
+        warning = std::to_string(result.unreadFolders) + " folders could not be read: they are marked in the listing file";
+    if (!warning.empty()) {
+        // The box takes the focus; the keyboard gets it back where it was.
+        HWND focus = GetFocus();
+        ShowMessage(warning.c_str(), MB_ICONWARNING);
+        if (focus && IsChild(dialog, focus) && IsWindowEnabled(focus))
+            SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    }
     if (closeRequested) EndDialog(dialog, 0);
 }
 
