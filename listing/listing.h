@@ -82,6 +82,10 @@ struct ListingRequest {
     TextEncoding encoding = TextEncoding::Ansi;
     bool totals = false;            // a totals line after each block, a grand total at the end
     DateStyle dateStyle = DateStyle::Classic;
+    // Threads that read folders, this run's own included: 1 reads every
+    // folder on the run's thread; 0 lets the run choose. The output is the
+    // same whatever the count.
+    int threads = 0;
 
     // The listing file, created or replaced; a relative path resolves
     // against the current directory at the start of the run. Unused when

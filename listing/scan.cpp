@@ -53,7 +53,7 @@ bool TakesEveryName(const std::wstring &filter) {
 ScanContext::ScanContext(const ListingRequest &run)
     : request(run), matchesEveryName(TakesEveryName(run.filter)),
       byRealNames(run.format != OutputFormat::Text || run.encoding == TextEncoding::Utf8),
-      ansiCodePage(FileApiCodePage()) {}
+      ansiCodePage(FileApiCodePage()), buffer(64 * 1024) {}
 
 // One enumerated name, whichever call found it.
 struct Found {
@@ -220,7 +220,6 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
         folder.error = GetLastError();
         return ScanEnd::Done;
     }
-    if (context.buffer.size() < 64 * 1024) context.buffer.resize(64 * 1024);
     bool onePass = context.request.includeFiles && context.matchesEveryName;
     Collected collected = {context.request.includeSubfolders, onePass};
     ScanEnd end;

@@ -21,7 +21,7 @@ struct ScanContext {
     bool matchesEveryName;           // "*.*" or "*": one pass serves folders and files
     bool byRealNames;                // order by the UTF-16 names (else by their ANSI form)
     UINT ansiCodePage;               // the code page the ANSI file calls use
-    std::vector<char> buffer;        // the enumeration's buffer
+    std::vector<char> buffer;        // the enumeration's buffer, made with the context
     std::string text;                // scratch for conversions
     std::wstring name;               // scratch for the exclusion match
 };

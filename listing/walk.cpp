@@ -1,10 +1,18 @@
-// The walk: reads each folder, orders it, hands it to the writer, descends.
+// The walk: folders are read (and ordered, and their files hashed) ahead on
+// reader threads; this thread takes each in listing order, decides whether
+// it leads back up the tree, hands it to the writer and descends.
 #include "walk.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "hashes.h"
@@ -19,117 +27,81 @@ struct FolderIdentity {
     bool known;
 };
 
-// One folder whose record has been written and whose subfolders are being walked.
-struct Level {
+// One folder to read: what is known of it before it is opened, and once
+// read, its record, its identity and how the read ended.
+struct ReadTask {
     FolderRecord record;
-    size_t next;  // the next entry to look at for a descent
-    FolderIdentity identity;
+    bool ownVolume = true;  // it may lie on another volume than its parent (a link, a mount, the start)
+    FolderIdentity parent = {0, 0, false};
+    FolderIdentity identity = {0, 0, false};
+    bool opened = false;  // the folder was opened and its reading begun
+    bool stopped = false;  // the stop request came while it was read
+    bool outOfMemory = false;
+    enum class State { Waiting, Reading, Done } state = State::Waiting;
 };
 
-// Everything one walk keeps.
-class TreeWalk : private FolderGate {
+// Reads folders into tasks: one per thread, with its own scratch space,
+// mount table and hash objects.
+class FolderReader : private FolderGate {
 public:
-    TreeWalk(const ListingRequest &request, const std::wstring &startFolder, ListingWriter &writer)
-        : request_(request), startFolder_(startFolder), writer_(writer), scan_(request) {}
+    explicit FolderReader(const ListingRequest &request) : request_(request), scan_(request) {}
 
-    WalkResult Run();
+    // Reads, orders and hashes the task's folder; memory running out is
+    // noted in the task, never thrown.
+    void Read(ReadTask &task);
 
 private:
-    void Walk();
-    bool HashFiles(FolderRecord &record);
-    void TellProblems(const FolderRecord &record);
     bool Admit(HANDLE folder, const unsigned long long *ownId) override;
-    FolderIdentity IdentityOf(HANDLE folder, const unsigned long long *ownId);
-    bool Visit(FolderRecord &record, bool ownVolume, const FolderIdentity &parent);
-    bool StopRequested() const { return request_.cancel && request_.cancel->load(std::memory_order_relaxed); }
+    bool HashFiles(FolderRecord &record);
 
     const ListingRequest &request_;
-    const std::wstring &startFolder_;
-    ListingWriter &writer_;
     ScanContext scan_;
     VolumeLookup volumes_;
-    std::vector<Level> levels_;
-    std::set<std::pair<unsigned long long, unsigned long long>> onPath_;  // identities being walked
     std::unique_ptr<FileHasher> hasher_;  // made at the first file to hash
     std::wstring reachName_;              // scratch: the path of a file to hash
-    WalkResult result_{WalkEnd::Complete, std::wstring(), ListingTotals()};
-    // The folder being opened: whether it may lie on another volume, its
-    // parent's identity, and (once admitted) its own.
-    FolderRecord *reading_ = nullptr;
-    bool ownVolume_ = true;
-    FolderIdentity parent_ = {0, 0, false};
-    FolderIdentity identity_ = {0, 0, false};
+    ReadTask *task_ = nullptr;
 };
 
-// Takes the identity of a folder just opened and refuses it when the same
-// folder is already being walked higher up: a link or mount leading back
-// would otherwise repeat the tree without end. The check runs on the path
-// above the folder, which this walk alone holds. An opened folder is the
-// last one entered, even when reading it goes no further.
-bool TreeWalk::Admit(HANDLE folder, const unsigned long long *ownId) {
-    identity_ = IdentityOf(folder, ownId);
-    if (identity_.known && onPath_.count(std::make_pair(identity_.volume, identity_.file)) != 0) return false;
-    result_.lastEntered.assign(reading_->reachPath);
-    return true;
-}
-
-// The volume and file id of the folder being opened; a link or mount point
-// (and the start folder) may lie on another volume than its parent.
-FolderIdentity TreeWalk::IdentityOf(HANDLE folder, const unsigned long long *ownId) {
+// Takes the identity of the folder just opened: the volume and file id; a
+// link or mount point (and the start folder) may lie on another volume than
+// its parent. Whether the folder leads back is decided where the path above
+// it is known, when the walk takes the task.
+bool FolderReader::Admit(HANDLE folder, const unsigned long long *ownId) {
+    ReadTask &task = *task_;
+    task.opened = true;
     unsigned long long file = 0;
     if (ownId) file = *ownId;
-    else if (!FileIdOf(folder, &file)) return {0, 0, false};
-    bool volumeKnown = parent_.known;
-    unsigned long long volume = parent_.volume;
-    if (ownVolume_) volume = volumes_.KeyOf(folder, &volumeKnown);
-    return {volume, file, volumeKnown};
+    else if (!FileIdOf(folder, &file)) return true;
+    bool volumeKnown = task.parent.known;
+    unsigned long long volume = task.parent.volume;
+    if (task.ownVolume) volume = volumes_.KeyOf(folder, &volumeKnown);
+    task.identity = {volume, file, volumeKnown};
+    return true;
 }
 
-// Reads and orders one folder, hands it to the writer and, when its
-// subfolders follow, keeps it as a level. False when the walk must end.
-bool TreeWalk::Visit(FolderRecord &record, bool ownVolume, const FolderIdentity &parent) {
-    ownVolume_ = ownVolume;
-    parent_ = parent;
-    reading_ = &record;
-    ScanEnd scanned = ReadFolder(record, scan_, *this);
-    if (scanned == ScanEnd::Stopped) {
-        result_.end = WalkEnd::Stopped;
-        return false;
+void FolderReader::Read(ReadTask &task) {
+    task_ = &task;
+    try {
+        FolderRecord &record = task.record;
+        if (ReadFolder(record, scan_, *this) == ScanEnd::Stopped) {
+            task.stopped = true;
+            return;
+        }
+        OrderEntries(record.entries, request_.sortKey, scan_.byRealNames);
+        if (request_.reverse) {
+            auto files = std::find_if(record.entries.begin(), record.entries.end(),
+                                      [](const EntryRecord *entry) { return !entry->IsFolder(); });
+            std::reverse(files, record.entries.end());
+        }
+        if (!request_.hashes.empty() && !HashFiles(record)) task.stopped = true;
+    } catch (const std::bad_alloc &) {
+        task.outOfMemory = true;
     }
-    OrderEntries(record.entries, request_.sortKey, scan_.byRealNames);
-    if (request_.reverse) {
-        auto files = std::find_if(record.entries.begin(), record.entries.end(),
-                                  [](const EntryRecord *entry) { return !entry->IsFolder(); });
-        std::reverse(files, record.entries.end());
-    }
-    if (!request_.hashes.empty() && !HashFiles(record)) {
-        result_.end = WalkEnd::Stopped;
-        return false;
-    }
-    if (!writer_.Folder(record)) {
-        result_.end = WalkEnd::WriterStopped;
-        return false;
-    }
-    if (record.status == FolderStatus::LeadsBack) return true;
-    TellProblems(record);
-    ListingTotals block = FolderTotals(record);
-    AddTotals(result_.totals, block);
-    if (ListingProgress *progress = request_.progress) {
-        progress->folders.fetch_add(1, std::memory_order_relaxed);
-        progress->files.fetch_add(static_cast<long>(block.files), std::memory_order_relaxed);
-    }
-    if (!request_.includeSubfolders || record.status == FolderStatus::NotRead || block.folders == 0) return true;
-    if (request_.maxDepth >= 0 && record.depth >= static_cast<unsigned>(request_.maxDepth)) return true;
-    // Only the entries are kept while the descent goes on: the writer has
-    // had the whole record already.
-    if (identity_.known) onPath_.insert(std::make_pair(identity_.volume, identity_.file));
-    levels_.push_back(Level{std::move(record), 0, identity_});
-    return true;
 }
 
 // Hashes every file of the folder into its digests; false when the stop
 // request came during a file.
-bool TreeWalk::HashFiles(FolderRecord &record) {
+bool FolderReader::HashFiles(FolderRecord &record) {
     if (!hasher_) hasher_.reset(new FileHasher(request_.hashes, request_.cancel));
     record.digests.resize(record.entries.size());
     for (size_t i = 0; i < record.entries.size(); ++i) {
@@ -144,6 +116,170 @@ bool TreeWalk::HashFiles(FolderRecord &record) {
         if (digests.error == ERROR_OPERATION_ABORTED) return false;
     }
     return true;
+}
+
+// The reader threads and the folders waiting for them. Tasks wait deepest
+// first, and within a level in listing order: the order in which the walk
+// will take them. At most `window` tasks are read ahead and not yet taken,
+// so memory stays bounded however large the tree.
+class ReadAhead {
+public:
+    ReadAhead(const ListingRequest &request, unsigned readers, size_t window);
+    ~ReadAhead();
+
+    // Puts a task where the walk will want it: after the waiting tasks as
+    // deep or deeper, before the shallower ones.
+    void Schedule(ReadTask &task);
+    // Returns once the task has been read: by a reader, or here with `own`
+    // when no reader has begun it.
+    void Take(ReadTask &task, FolderReader &own);
+
+private:
+    void Work(FolderReader &reader);
+
+    ListingRequest request_;        // the run's, but stopped by `halt_`
+    std::atomic<bool> halt_{false};  // the run's stop request, or the walk's end
+    const std::atomic<bool> *cancel_;
+    size_t window_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<ReadTask *> waiting_;
+    size_t ahead_ = 0;  // tasks begun by readers and not yet taken
+    bool ending_ = false;
+    std::vector<std::unique_ptr<FolderReader>> readers_;
+    std::vector<std::thread> threads_;
+};
+
+// Makes every reader here, so that memory running out shows on the walk's
+// thread; a thread the system cannot start leaves fewer readers.
+ReadAhead::ReadAhead(const ListingRequest &request, unsigned readers, size_t window)
+    : request_(request), cancel_(request.cancel), window_(window) {
+    request_.cancel = &halt_;
+    for (unsigned i = 0; i < readers; ++i) readers_.emplace_back(new FolderReader(request_));
+    threads_.reserve(readers);
+    for (unsigned i = 0; i < readers; ++i) {
+        try {
+            threads_.emplace_back([this, i] { Work(*readers_[i]); });
+        } catch (...) {  // no thread, or no memory for one
+            break;
+        }
+    }
+}
+
+// Stops the readers: a folder being read is given up at the next piece.
+ReadAhead::~ReadAhead() {
+    halt_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+        waiting_.clear();
+    }
+    changed_.notify_all();
+    for (std::thread &thread : threads_) thread.join();
+}
+
+void ReadAhead::Schedule(ReadTask &task) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto place = std::find_if(waiting_.begin(), waiting_.end(),
+                                  [&task](const ReadTask *other) { return other->record.depth < task.record.depth; });
+        waiting_.insert(place, &task);
+    }
+    changed_.notify_one();
+}
+
+void ReadAhead::Take(ReadTask &task, FolderReader &own) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (task.state == ReadTask::State::Waiting) {
+        auto place = std::find(waiting_.begin(), waiting_.end(), &task);
+        if (place != waiting_.end()) waiting_.erase(place);
+        task.state = ReadTask::State::Reading;
+        lock.unlock();
+        own.Read(task);
+        lock.lock();
+        task.state = ReadTask::State::Done;
+        return;
+    }
+    // The readers see the run's stop request through `halt_`, passed on here.
+    while (task.state != ReadTask::State::Done) {
+        changed_.wait_for(lock, std::chrono::milliseconds(10));
+        if (cancel_ && cancel_->load(std::memory_order_relaxed)) halt_ = true;
+    }
+    --ahead_;
+    lock.unlock();
+    changed_.notify_all();
+}
+
+// A reader: takes the first waiting task while fewer than `window_` are
+// read ahead.
+void ReadAhead::Work(FolderReader &reader) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return ending_ || (!waiting_.empty() && ahead_ < window_); });
+        if (ending_) return;
+        ReadTask *task = waiting_.front();
+        waiting_.pop_front();
+        task->state = ReadTask::State::Reading;
+        ++ahead_;
+        lock.unlock();
+        reader.Read(*task);
+        lock.lock();
+        task->state = ReadTask::State::Done;
+        changed_.notify_all();
+    }
+}
+
+// One folder whose record has been written and whose subfolders are being
+// walked: the tasks made for its next subfolders, in listing order.
+struct Level {
+    FolderRecord record;
+    FolderIdentity identity;
+    size_t next;  // the next entry to look at for a task
+    std::deque<std::unique_ptr<ReadTask>> tasks;
+};
+
+// Everything one walk keeps.
+class TreeWalk {
+public:
+    TreeWalk(const ListingRequest &request, const std::wstring &startFolder, ListingWriter &writer)
+        : request_(request), startFolder_(startFolder), writer_(writer), reader_(request) {}
+
+    WalkResult Run();
+
+private:
+    void Walk();
+    bool Visit(ReadTask &task);
+    bool MakeTask(Level &level);
+    void TellProblems(const FolderRecord &record);
+    bool StopRequested() const { return request_.cancel && request_.cancel->load(std::memory_order_relaxed); }
+
+    const ListingRequest &request_;
+    const std::wstring &startFolder_;
+    ListingWriter &writer_;
+    FolderReader reader_;  // this thread's own
+    std::unique_ptr<ReadAhead> ahead_;  // null: every folder is read on this thread
+    size_t window_ = 1;                 // tasks made ahead per level
+    std::vector<std::unique_ptr<Level>> levels_;
+    std::set<std::pair<unsigned long long, unsigned long long>> onPath_;  // identities being walked
+    WalkResult result_{WalkEnd::Complete, std::wstring(), ListingTotals()};
+};
+
+// The reader threads beside the walk's own: one fewer than asked; by
+// default none for a single folder, eight for a network folder (its reads
+// wait on round trips, not on processors), else one per processor up to four.
+static unsigned ReaderThreads(const ListingRequest &request, const std::wstring &startFolder) {
+    if (request.threads > 0) return static_cast<unsigned>(request.threads - 1);
+    if (!request.includeSubfolders) return 0;  // one folder: nothing to read ahead
+    SYSTEM_INFO system;
+    GetNativeSystemInfo(&system);
+    unsigned processors = system.dwNumberOfProcessors ? system.dwNumberOfProcessors : 1;
+    // A network folder waits on round trips, not on processors.
+    std::wstring root = PlainPath(LongPath(startFolder));
+    bool remote = root.compare(0, 2, L"\\\\") == 0;
+    if (!remote && root.size() >= 3 && root[1] == L':')
+        remote = GetDriveTypeW(root.substr(0, 3).c_str()) == DRIVE_REMOTE;
+    if (remote) return 8;
+    return std::min(processors, 4u);
 }
 
 // Counts what the folder's record marks as not read, and tells whoever
@@ -164,6 +300,80 @@ void TreeWalk::TellProblems(const FolderRecord &record) {
     }
 }
 
+// Takes one folder, read, in listing order. A folder already being walked
+// higher up (a link or mount leading back) is not entered: it would repeat
+// the tree without end. The check runs here, on the path above the folder,
+// which this walk alone holds. An opened folder is the last one entered,
+// even when reading it went no further. Then the record goes to the writer
+// and, when its subfolders follow, it becomes a level. False when the walk
+// must end.
+bool TreeWalk::Visit(ReadTask &task) {
+    if (ahead_) ahead_->Take(task, reader_);
+    else reader_.Read(task);
+    FolderRecord &record = task.record;
+    const FolderIdentity &identity = task.identity;
+    bool leadsBack = identity.known && onPath_.count(std::make_pair(identity.volume, identity.file)) != 0;
+    if (task.opened && !leadsBack) result_.lastEntered.assign(record.reachPath);
+    if (task.outOfMemory) throw std::bad_alloc();
+    if (task.stopped) {
+        result_.end = WalkEnd::Stopped;
+        return false;
+    }
+    if (leadsBack) {
+        record.status = FolderStatus::LeadsBack;
+        record.entries.clear();
+        record.digests.clear();
+        record.excluded = 0;
+    }
+    if (!writer_.Folder(record)) {
+        result_.end = WalkEnd::WriterStopped;
+        return false;
+    }
+    if (record.status == FolderStatus::LeadsBack) return true;
+    TellProblems(record);
+    ListingTotals block = FolderTotals(record);
+    AddTotals(result_.totals, block);
+    if (ListingProgress *progress = request_.progress) {
+        progress->folders.fetch_add(1, std::memory_order_relaxed);
+        progress->files.fetch_add(static_cast<long>(block.files), std::memory_order_relaxed);
+    }
+    if (!request_.includeSubfolders || record.status == FolderStatus::NotRead || block.folders == 0) return true;
+    if (request_.maxDepth >= 0 && record.depth >= static_cast<unsigned>(request_.maxDepth)) return true;
+    // Only the entries are kept while the descent goes on: the writer has
+    // had the whole record already.
+    if (identity.known) onPath_.insert(std::make_pair(identity.volume, identity.file));
+    std::unique_ptr<Level> level(new Level{std::move(record), identity, 0, {}});
+    levels_.push_back(std::move(level));
+    Level &pushed = *levels_.back();
+    while (pushed.tasks.size() < window_ && MakeTask(pushed)) {
+    }
+    return true;
+}
+
+// Makes the task of the level's next subfolder and hands it to the
+// readers; false when no subfolder is left.
+bool TreeWalk::MakeTask(Level &level) {
+    const std::vector<const EntryRecord *> &entries = level.record.entries;
+    while (level.next < entries.size() && !entries[level.next]->IsFolder()) ++level.next;
+    if (level.next == entries.size()) return false;
+    const EntryRecord &entry = *entries[level.next++];
+    std::unique_ptr<ReadTask> task(new ReadTask);
+    FolderRecord &child = task->record;
+    child.path = level.record.path;
+    JoinName(child.path, entry.Name());
+    child.startLength = level.record.startLength;
+    child.reachPath = level.record.reachPath;
+    JoinName(child.reachPath, entry.Name());
+    child.depth = level.record.depth + 1;
+    child.attributes = entry.attributes;
+    child.modified = entry.modified;
+    task->ownVolume = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    task->parent = level.identity;
+    level.tasks.push_back(std::move(task));
+    if (ahead_) ahead_->Schedule(*level.tasks.back());
+    return true;
+}
+
 // Walks the tree; memory running out ends the walk.
 WalkResult TreeWalk::Run() {
     try {
@@ -172,49 +382,47 @@ WalkResult TreeWalk::Run() {
         // A catalogue with folders missing would pass for whole: the walk ends.
         result_.end = WalkEnd::OutOfMemory;
     }
+    // The readers stop before the tasks they may hold are released.
+    ahead_.reset();
     return result_;
 }
 
 // Walks the start folder and then every folder below it, depth first: each
-// level takes its next subfolder entry, and a level whose entries are used
-// up is released and left.
+// level gives its subfolders' tasks in order, and a level whose tasks are
+// used up is released and left.
 void TreeWalk::Walk() {
-    FolderRecord start;
-    start.path = startFolder_;
-    start.startLength = start.path.size();
-    start.reachPath = LongPath(startFolder_);
-    WIN32_FILE_ATTRIBUTE_DATA own;
-    if (GetFileAttributesExW(start.reachPath.c_str(), GetFileExInfoStandard, &own)) {
-        start.attributes = own.dwFileAttributes;
-        start.modified = own.ftLastWriteTime;
+    unsigned readers = ReaderThreads(request_, startFolder_);
+    if (readers > 0) {
+        window_ = 8 * static_cast<size_t>(readers);
+        ahead_.reset(new ReadAhead(request_, readers, window_));
     }
-    bool going = Visit(start, true, FolderIdentity{0, 0, false});
+    ReadTask start;
+    start.record.path = startFolder_;
+    start.record.startLength = startFolder_.size();
+    start.record.reachPath = LongPath(startFolder_);
+    WIN32_FILE_ATTRIBUTE_DATA own;
+    if (GetFileAttributesExW(start.record.reachPath.c_str(), GetFileExInfoStandard, &own)) {
+        start.record.attributes = own.dwFileAttributes;
+        start.record.modified = own.ftLastWriteTime;
+    }
+    bool going = Visit(start);
     while (going && !levels_.empty()) {
         if (StopRequested()) {
             result_.end = WalkEnd::Stopped;
             break;
         }
-        Level &level = levels_.back();
-        const std::vector<const EntryRecord *> &entries = level.record.entries;
-        while (level.next < entries.size() && !entries[level.next]->IsFolder()) ++level.next;
-        if (level.next == entries.size()) {
+        Level &level = *levels_.back();
+        if (level.tasks.empty()) {
             if (level.identity.known) onPath_.erase(std::make_pair(level.identity.volume, level.identity.file));
             levels_.pop_back();
             continue;
         }
-        const EntryRecord &entry = *entries[level.next++];
-        FolderRecord child;
-        child.path = level.record.path;
-        JoinName(child.path, entry.Name());
-        child.startLength = level.record.startLength;
-        child.reachPath = level.record.reachPath;
-        JoinName(child.reachPath, entry.Name());
-        child.depth = level.record.depth + 1;
-        child.attributes = entry.attributes;
-        child.modified = entry.modified;
-        FolderIdentity parent = level.identity;
-        // `level` may move when the child becomes a level of its own.
-        going = Visit(child, (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, parent);
+        std::unique_ptr<ReadTask> task = std::move(level.tasks.front());
+        level.tasks.pop_front();
+        MakeTask(level);
+        // `level` may be joined by the child's own level; the task is kept
+        // until its record has been taken over.
+        going = Visit(*task);
     }
 }
 
