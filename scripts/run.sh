@@ -27,11 +27,17 @@ if [ $mode = dialog ]; then target=dirtally; else target=dirtally_cli; fi
 cmake --build "$build" --target "$target" -j"$(nproc)"
 
 # A prefix of its own: the test run's prefix maps test drives and forces UTC,
-# neither of which belongs in front of a user. Without any locale Wine reads
-# Linux names through a 7-bit table; C.UTF-8 is on every Debian. A locale the
-# user chose is kept.
+# neither of which belongs in front of a user.
 export WINEPREFIX="$build/wineprefix-run" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-if [ -z "${LANG:-}${LC_ALL:-}${LC_CTYPE:-}" ]; then export LANG=C.UTF-8; fi
+# Wine reads Linux names through the character set of the locale in force:
+# the first of LC_ALL, LC_CTYPE and LANG that is set. Unless that is UTF-8
+# (none at all, C, POSIX, an 8-bit one), names outside ASCII come out mangled
+# and the folders they name look empty; C.UTF-8, on every Debian, then takes
+# over. A UTF-8 locale the user chose is kept.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+*[Uu][Tt][Ff]-8* | *[Uu][Tt][Ff]8*) ;;
+*) export LC_ALL=C.UTF-8 ;;
+esac
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "run: preparing the Wine prefix $WINEPREFIX (once, about 20 seconds)"
     wineboot -i </dev/null >/dev/null 2>&1
