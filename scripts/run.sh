@@ -19,12 +19,24 @@ if [ $# -eq 0 ] && [ -n "${DISPLAY:-}" ]; then mode=dialog; else mode=console; f
 # standard output holds the listing alone.
 if [ $mode = console ]; then exec 3>&1 1>&2; fi
 
-./scripts/install-deps.sh
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+if [ $mode = dialog ]; then target=dirtally exe=$build/app/dirtally.exe
+else target=dirtally_cli exe=$build/cli/dirtally-cli.exe; fi
+# Installing and building say what they do and take over a second even when
+# they find nothing to do: they run only when a tool is missing or a file the
+# program is made from is newer than the program. Otherwise the script says
+# nothing and the program starts at once.
+up_to_date() {
+    [ -f "$exe" ] && [ -f "$build/CMakeCache.txt" ] &&
+        command -v wine >/dev/null && command -v wineserver >/dev/null && command -v winepath >/dev/null &&
+        [ -z "$(find CMakeLists.txt cmake listing browser res app cli -newer "$exe" -print -quit)" ]
+}
+if ! up_to_date; then
+    ./scripts/install-deps.sh
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    cmake --build "$build" --target "$target" -j"$(nproc)"
 fi
-if [ $mode = dialog ]; then target=dirtally; else target=dirtally_cli; fi
-cmake --build "$build" --target "$target" -j"$(nproc)"
 
 # A prefix of its own: the test run's prefix maps test drives and forces UTC,
 # neither of which belongs in front of a user.
@@ -49,9 +61,8 @@ fi
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 if [ $mode = dialog ]; then
-    echo "run: starting $build/app/dirtally.exe in $start_dir"
     cd "$start_dir"
-    exec wine "$build/app/dirtally.exe"
+    exec wine "$exe"
 fi
 
 # The Windows form of a path given on the Linux side; a path already in
@@ -98,4 +109,4 @@ done
 if [ $folder_given = no ]; then args=("$(to_windows "$start_dir")" "${args[@]}"); fi
 
 cd "$start_dir"
-exec wine "$build/cli/dirtally-cli.exe" "${args[@]}" 1>&3 3>&-
+exec wine "$exe" "${args[@]}" 1>&3 3>&-

@@ -2,8 +2,8 @@
 # scripts/run.sh without a display, as on a headless server: with arguments it
 # writes the listing into a file named relative to the caller's directory;
 # alone it writes the caller's directory's listing, and nothing else, to
-# standard output; a usage error is its exit code; a locale that is not UTF-8
-# does not mangle names.
+# standard output, and with nothing to build it says nothing; a usage error is
+# its exit code; a locale that is not UTF-8 does not mangle names.
 # Usage: run_script_test.sh BUILD_DIR DIRTALLY_CLI_EXE
 set -euo pipefail
 build=$1 cli=$2
@@ -31,6 +31,7 @@ headless > "$scratch/alone.txt" 2>"$scratch/alone.err" || fail "alone: exit $? (
 "$build/wine-run.sh" "$cli" "$top" > "$scratch/direct.txt" 2>/dev/null
 [ -s "$scratch/direct.txt" ] && cmp -s "$scratch/alone.txt" "$scratch/direct.txt" \
     || fail "alone: standard output is not the listing: $(cat "$scratch/alone.txt")"
+[ ! -s "$scratch/alone.err" ] || fail "nothing to install or build, yet it said: $(head -3 "$scratch/alone.err")"
 
 # Names in Cyrillic and Arabic, listed in a locale that is not UTF-8: the listing made in C.UTF-8.
 mkdir -p "$scratch/intl/Папка" "$scratch/intl/مجلد"
