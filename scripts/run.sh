@@ -108,5 +108,20 @@ done
 # at the end is still reported as such.
 if [ $folder_given = no ]; then args=("$(to_windows "$start_dir")" "${args[@]}"); fi
 
+# Stopping. Wine turns a SIGINT into the console's Ctrl+C event, on which the
+# program removes its incomplete output and exits 130; a SIGTERM ends the Wine
+# process at once and a SIGHUP kills it, either leaving a partial file that
+# looks finished. So the program runs in a session of its own, out of reach
+# of signals sent to the script's whole process group (as timeout sends
+# them), and the script hands INT, TERM and HUP on to it as a SIGINT, then
+# waits for it: the script's exit code is the program's, 130 when stopped.
 cd "$start_dir"
-exec wine "$exe" "${args[@]}" 1>&3 3>&-
+setsid wine "$exe" "${args[@]}" <&0 1>&3 3>&- &
+program=$!
+trap 'kill -INT $program 2>/dev/null || true' INT TERM HUP
+# A signal cuts a wait short; the program is waited for until it has ended.
+while :; do
+    status=0 && wait $program || status=$?
+    kill -0 $program 2>/dev/null || break
+done
+exit $status

@@ -3,7 +3,8 @@
 # writes the listing into a file named relative to the caller's directory;
 # alone it writes the caller's directory's listing, and nothing else, to
 # standard output, and with nothing to build it says nothing; a usage error is
-# its exit code; a locale that is not UTF-8 does not mangle names.
+# its exit code; a locale that is not UTF-8 does not mangle names; stopped by
+# SIGTERM or SIGHUP it leaves no file behind.
 # Usage: run_script_test.sh BUILD_DIR DIRTALLY_CLI_EXE
 set -euo pipefail
 build=$1 cli=$2
@@ -42,6 +43,22 @@ for locale in "LC_ALL=C LANG=C.UTF-8" "LC_ALL= LC_CTYPE=POSIX LANG=C.UTF-8" "LC_
     env $locale env -u DISPLAY TZ=UTC BUILD_DIR="$build" "$script" -s --encoding utf-8 --totals ../intl \
         > "$scratch/intl-c.txt" 2>/dev/null || fail "$locale: exit $?"
     cmp -s "$scratch/intl.txt" "$scratch/intl-c.txt" || fail "$locale: names mangled: $(cat "$scratch/intl-c.txt")"
+done
+
+# Stopped by SIGTERM (timeout sends it to the whole process group) or SIGHUP once the file exists: the
+# program stops as on Ctrl+C, removing its incomplete file, and the exit code is 130. The tree takes a few
+# seconds to make and is kept between test runs.
+big=$build/testdrives/run-script-big
+[ -e "$big/d400/f250" ] || { rm -rf "$big" && mkdir -p "$big" && (cd "$big" && for d in $(seq 400); do
+    mkdir d$d && (cd d$d && seq -f f%g 250 | xargs touch); done); }
+cd "$scratch/out"
+for signal in TERM HUP; do
+    rm -f stopped.txt
+    setsid env -u DISPLAY BUILD_DIR="$build" "$script" -s -q "$big" -o stopped.txt 2>/dev/null & run=$!
+    until [ -e stopped.txt ] || ! kill -0 $run 2>/dev/null; do sleep 0.01; done
+    kill -$signal -- -$run
+    status=0 && wait $run || status=$?
+    [ $status = 130 ] && [ ! -e stopped.txt ] || fail "SIG$signal: exit $status, $(ls stopped.txt 2>&1)"
 done
 
 status=0 && headless --sort weight >/dev/null 2>&1 || status=$?
