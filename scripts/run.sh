@@ -23,12 +23,15 @@ if [ $mode = dialog ]; then target=dirtally exe=$build/app/dirtally.exe
 else target=dirtally_cli exe=$build/cli/dirtally-cli.exe; fi
 # Installing and building say what they do and take over a second even when
 # they find nothing to do: they run only when a tool is missing or a file the
-# program is made from is newer than the program. Otherwise the script says
-# nothing and the program starts at once.
+# programs are made from has changed since the last build through this script
+# (a stamp file; the program's own time would not do, as a change that does not
+# concern it leaves it as it was). Otherwise the script says nothing and the
+# program starts at once.
+stamp=$build/run-built-$target
 up_to_date() {
-    [ -f "$exe" ] && [ -f "$build/CMakeCache.txt" ] &&
+    [ -f "$exe" ] && [ -f "$stamp" ] &&
         command -v wine >/dev/null && command -v wineserver >/dev/null && command -v winepath >/dev/null &&
-        [ -z "$(find CMakeLists.txt cmake listing browser res app cli -newer "$exe" -print -quit)" ]
+        [ -z "$(find CMakeLists.txt cmake listing browser res app cli -newer "$stamp" -print -quit)" ]
 }
 if ! up_to_date; then
     ./scripts/install-deps.sh
@@ -36,6 +39,7 @@ if ! up_to_date; then
         cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
     fi
     cmake --build "$build" --target "$target" -j"$(nproc)"
+    touch "$stamp"
 fi
 
 # A prefix of its own: the test run's prefix maps test drives and forces UTC,
