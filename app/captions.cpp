@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "resource.h"
 
@@ -127,18 +128,63 @@ static LRESULT CALLBACK FontKeeperProc(HWND window, UINT message, WPARAM wParam,
 
 // The message font of the system, which dialogs without a font of their own
 // use; "MS Shell Dlg" at 8 points when the system gives none.
-static HFONT CreateDialogFont() {
+static LOGFONTW DialogFont() {
     // The structure as the oldest systems know it, which every later one accepts.
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = static_cast<UINT>(offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW));
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
-        return CreateFontIndirectW(&metrics.lfMessageFont);
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return metrics.lfMessageFont;
+    LOGFONTW font = {};
     HDC screen = GetDC(nullptr);
-    int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    font.lfHeight = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
     ReleaseDC(nullptr, screen);
-    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg");
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(font.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
+    return font;
+}
+
+// Faces tried, in order, when the dialog font lacks a letter of the captions
+// (Wine's own Tahoma, which it may pick for the message font, has none of the
+// Vietnamese letters from U+1E00 up): the dialog faces of later systems, then
+// faces that most machines carry and that cover Vietnamese where they are.
+static const wchar_t *const FallbackFaces[] = {L"Segoe UI", L"Tahoma", L"Arial", L"DejaVu Sans"};
+
+// True when `font` has a glyph for every character of `texts` that is drawn;
+// line breaks and the other control characters are not.
+static bool HasEveryLetter(HFONT font, const std::vector<std::wstring> &texts) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    bool all = true;
+    for (const std::wstring &text : texts) {
+        std::vector<WORD> glyphs(text.size() + 1);
+        all = all && GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                                      GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR;
+        for (size_t i = 0; all && i < text.size(); ++i) all = text[i] < L' ' || glyphs[i] != 0xFFFF;
+    }
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    return all;
+}
+
+// The dialog font when it has every letter of `captions`; else the first
+// fallback face, at the dialog font's size, that has them all; else the dialog
+// font after all. A missing face is substituted, never refused, so each one
+// is judged by its glyphs, not by its name.
+static HFONT CreateCaptionFont(const std::vector<std::wstring> &captions) {
+    LOGFONTW wanted = DialogFont();
+    HFONT font = CreateFontIndirectW(&wanted);
+    for (const wchar_t *face : FallbackFaces) {
+        if (!font || HasEveryLetter(font, captions)) return font;
+        LOGFONTW fallback = wanted;
+        lstrcpynW(fallback.lfFaceName, face, LF_FACESIZE);
+        HFONT covering = CreateFontIndirectW(&fallback);
+        if (covering && HasEveryLetter(covering, captions)) {
+            DeleteObject(font);
+            return covering;
+        }
+        if (covering) DeleteObject(covering);
+    }
+    return font;
 }
 
 // A dialog made by the ANSI calls hands its title to whoever asks (its own
@@ -152,21 +198,27 @@ static void SetTitle(HWND dialog, const std::wstring &title) {
 }
 
 // Converts the title and every caption that reads differently as TCVN3, and
-// gives the dialog and its controls (the folder list aside) the dialog font.
+// gives the dialog and its controls (the folder list aside) a font that has
+// every letter of the captions. The title is drawn by the system, in its own
+// caption font.
 void ApplyLegibleCaptions(HWND dialog) {
     if (TcvnFontPresent()) return;
     std::wstring title = TextOf(dialog);
     if (ConvertText(title)) SetTitle(dialog, title);
-    HFONT font = CreateDialogFont();
+    std::vector<std::wstring> captions;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        if (!HoldsCaption(control)) continue;
+        std::wstring caption = TextOf(control);
+        if (ConvertText(caption)) SetWindowTextW(control, caption.c_str());
+        captions.push_back(caption);
+    }
+    HFONT font = CreateCaptionFont(captions);
     if (!font || !SetWindowSubclass(dialog, FontKeeperProc, 0, reinterpret_cast<DWORD_PTR>(font))) {
         if (font) DeleteObject(font);
-        font = nullptr;
+        return;
     }
-    if (font) SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
-        if (GetDlgCtrlID(control) == IDC_FOLDER_LIST) continue;
-        if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-        std::wstring caption = TextOf(control);
-        if (HoldsCaption(control) && ConvertText(caption)) SetWindowTextW(control, caption.c_str());
-    }
+    SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+        if (GetDlgCtrlID(control) != IDC_FOLDER_LIST)
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }

@@ -12,6 +12,7 @@ wchar_t TcvnToUnicode(unsigned code);
 bool TcvnFontPresent();
 
 // When the TCVN3 font is missing, shows the title and the captions of
-// `dialog` as Unicode text in the system's dialog font; with the font
-// present, changes nothing. The folder list keeps the template's font.
+// `dialog` as Unicode text in the system's dialog font, or in another face
+// where that lacks a letter of them; with the font present, changes nothing.
+// The folder list keeps the template's font.
 void ApplyLegibleCaptions(HWND dialog);

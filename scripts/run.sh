@@ -19,19 +19,41 @@ if [ $# -eq 0 ] && [ -n "${DISPLAY:-}" ]; then mode=dialog; else mode=console; f
 # standard output holds the listing alone.
 if [ $mode = console ]; then exec 3>&1 1>&2; fi
 
-./scripts/install-deps.sh
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+if [ $mode = dialog ]; then target=dirtally exe=$build/app/dirtally.exe
+else target=dirtally_cli exe=$build/cli/dirtally-cli.exe; fi
+# Installing and building say what they do and take over a second even when
+# they find nothing to do: they run only when a tool is missing or a file the
+# programs are made from has changed since the last build through this script
+# (a stamp file; the program's own time would not do, as a change that does not
+# concern it leaves it as it was). Otherwise the script says nothing and the
+# program starts at once.
+stamp=$build/run-built-$target
+up_to_date() {
+    [ -f "$exe" ] && [ -f "$stamp" ] &&
+        command -v wine >/dev/null && command -v wineserver >/dev/null && command -v winepath >/dev/null &&
+        [ -z "$(find CMakeLists.txt cmake listing browser res app cli -newer "$stamp" -print -quit)" ]
+}
+if ! up_to_date; then
+    ./scripts/install-deps.sh
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    cmake --build "$build" --target "$target" -j"$(nproc)"
+    touch "$stamp"
 fi
-if [ $mode = dialog ]; then target=dirtally; else target=dirtally_cli; fi
-cmake --build "$build" --target "$target" -j"$(nproc)"
 
 # A prefix of its own: the test run's prefix maps test drives and forces UTC,
-# neither of which belongs in front of a user. Without any locale Wine reads
-# Linux names through a 7-bit table; C.UTF-8 is on every Debian. A locale the
-# user chose is kept.
+# neither of which belongs in front of a user.
 export WINEPREFIX="$build/wineprefix-run" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-if [ -z "${LANG:-}${LC_ALL:-}${LC_CTYPE:-}" ]; then export LANG=C.UTF-8; fi
+# Wine reads Linux names through the character set of the locale in force:
+# the first of LC_ALL, LC_CTYPE and LANG that is set. Unless that is UTF-8
+# (none at all, C, POSIX, an 8-bit one), names outside ASCII come out mangled
+# and the folders they name look empty; C.UTF-8, on every Debian, then takes
+# over. A UTF-8 locale the user chose is kept.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+*[Uu][Tt][Ff]-8* | *[Uu][Tt][Ff]8*) ;;
+*) export LC_ALL=C.UTF-8 ;;
+esac
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "run: preparing the Wine prefix $WINEPREFIX (once, about 20 seconds)"
     wineboot -i </dev/null >/dev/null 2>&1
@@ -43,9 +65,8 @@ fi
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 if [ $mode = dialog ]; then
-    echo "run: starting $build/app/dirtally.exe in $start_dir"
     cd "$start_dir"
-    exec wine "$build/app/dirtally.exe"
+    exec wine "$exe"
 fi
 
 # The Windows form of a path given on the Linux side; a path already in
@@ -91,5 +112,20 @@ done
 # at the end is still reported as such.
 if [ $folder_given = no ]; then args=("$(to_windows "$start_dir")" "${args[@]}"); fi
 
+# Stopping. Wine turns a SIGINT into the console's Ctrl+C event, on which the
+# program removes its incomplete output and exits 130; a SIGTERM ends the Wine
+# process at once and a SIGHUP kills it, either leaving a partial file that
+# looks finished. So the program runs in a session of its own, out of reach
+# of signals sent to the script's whole process group (as timeout sends
+# them), and the script hands INT, TERM and HUP on to it as a SIGINT, then
+# waits for it: the script's exit code is the program's, 130 when stopped.
 cd "$start_dir"
-exec wine "$build/cli/dirtally-cli.exe" "${args[@]}" 1>&3 3>&-
+setsid wine "$exe" "${args[@]}" <&0 1>&3 3>&- &
+program=$!
+trap 'kill -INT $program 2>/dev/null || true' INT TERM HUP
+# A signal cuts a wait short; the program is waited for until it has ended.
+while :; do
+    status=0 && wait $program || status=$?
+    kill -0 $program 2>/dev/null || break
+done
+exit $status

@@ -2,7 +2,9 @@
 # scripts/run.sh without a display, as on a headless server: with arguments it
 # writes the listing into a file named relative to the caller's directory;
 # alone it writes the caller's directory's listing, and nothing else, to
-# standard output; a usage error is its exit code.
+# standard output, and with nothing to build it says nothing; a usage error is
+# its exit code; a locale that is not UTF-8 does not mangle names; stopped by
+# SIGTERM or SIGHUP it leaves no file behind.
 # Usage: run_script_test.sh BUILD_DIR DIRTALLY_CLI_EXE
 set -euo pipefail
 build=$1 cli=$2
@@ -30,6 +32,34 @@ headless > "$scratch/alone.txt" 2>"$scratch/alone.err" || fail "alone: exit $? (
 "$build/wine-run.sh" "$cli" "$top" > "$scratch/direct.txt" 2>/dev/null
 [ -s "$scratch/direct.txt" ] && cmp -s "$scratch/alone.txt" "$scratch/direct.txt" \
     || fail "alone: standard output is not the listing: $(cat "$scratch/alone.txt")"
+[ ! -s "$scratch/alone.err" ] || fail "nothing to install or build, yet it said: $(head -3 "$scratch/alone.err")"
+
+# Names in Cyrillic and Arabic, listed in a locale that is not UTF-8: the listing made in C.UTF-8.
+mkdir -p "$scratch/intl/Папка" "$scratch/intl/مجلد"
+printf 'x' > "$scratch/intl/Папка/файл.txt" && printf 'yz' > "$scratch/intl/مجلد/ملف.txt"
+"$build/wine-run.sh" "$cli" -s --encoding utf-8 --totals "Z:${scratch//\//\\}\\intl" > "$scratch/intl.txt" 2>/dev/null
+grep -q 'Папка.файл.txt' "$scratch/intl.txt" || fail "the C.UTF-8 listing lacks the names: $(cat "$scratch/intl.txt")"
+for locale in "LC_ALL=C LANG=C.UTF-8" "LC_ALL= LC_CTYPE=POSIX LANG=C.UTF-8" "LC_ALL= LC_CTYPE= LANG=C"; do
+    env $locale env -u DISPLAY TZ=UTC BUILD_DIR="$build" "$script" -s --encoding utf-8 --totals ../intl \
+        > "$scratch/intl-c.txt" 2>/dev/null || fail "$locale: exit $?"
+    cmp -s "$scratch/intl.txt" "$scratch/intl-c.txt" || fail "$locale: names mangled: $(cat "$scratch/intl-c.txt")"
+done
+
+# Stopped by SIGTERM (timeout sends it to the whole process group) or SIGHUP once the file exists: the
+# program stops as on Ctrl+C, removing its incomplete file, and the exit code is 130. The tree takes a few
+# seconds to make and is kept between test runs.
+big=$build/testdrives/run-script-big
+[ -e "$big/d400/f250" ] || { rm -rf "$big" && mkdir -p "$big" && (cd "$big" && for d in $(seq 400); do
+    mkdir d$d && (cd d$d && seq -f f%g 250 | xargs touch); done); }
+cd "$scratch/out"
+for signal in TERM HUP; do
+    rm -f stopped.txt
+    setsid env -u DISPLAY BUILD_DIR="$build" "$script" -s -q "$big" -o stopped.txt 2>/dev/null & run=$!
+    until [ -e stopped.txt ] || ! kill -0 $run 2>/dev/null; do sleep 0.01; done
+    kill -$signal -- -$run
+    status=0 && wait $run || status=$?
+    [ $status = 130 ] && [ ! -e stopped.txt ] || fail "SIG$signal: exit $status, $(ls stopped.txt 2>&1)"
+done
 
 status=0 && headless --sort weight >/dev/null 2>&1 || status=$?
 [ "$status" = 2 ] || fail "a usage error gave exit $status, not 2"
