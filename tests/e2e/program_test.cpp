@@ -71,6 +71,7 @@ TEST(Program, WritesTheListingEachCombinationOfOptionsAsks) {
         {nullptr, "0110", IDC_SORT_EXTENSION, SortKey::Extension, "no details; by extension"},
         {nullptr, "0010", IDC_SORT_SIZE, SortKey::Size, "by size"},
         {nullptr, "0010", IDC_SORT_DATE, SortKey::Date, "by date"},
+        {"F:\\e2e\\out\\chosen.txt", "0001", IDC_SORT_NAME, SortKey::Name, "the first file chosen again: asked before replacing"},
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.why);
@@ -87,9 +88,12 @@ TEST(Program, WritesTheListingEachCombinationOfOptionsAsks) {
         BoxAnswerer saveDialog({row.answer && *row.answer ? IDOK : IDCANCEL}, [&](const SeenBox &box) {
             SetDlgItemTextA(box.window, 0x47C, row.answer);  // cmb13, the name box
         }, program.process.dwProcessId, 0x47C);
+        BoxAnswerer replace({IDYES}, nullptr, program.process.dwProcessId);  // the save-file dialog's own question
+        const bool exists = row.answer && *row.answer && FileExists(row.answer);
         ASSERT_TRUE(program.Send(IDC_CREATE, BM_CLICK, 0, 0));
         EXPECT_TRUE(saveDialog.Seen().size() == (row.answer ? 1u : 0u) &&
                     (!row.answer || WindowText(GetDlgItem(program.dialog, IDC_OUTPUT_FILE)) == row.answer)) << "asked, shown";
+        EXPECT_EQ(replace.Seen().size(), exists ? 1u : 0u) << "replacing a file picked in the save-file dialog is asked first";
         ASSERT_EQ(WriteListing("F:\\e2e\\out\\expected.txt", "F:\\e2e\\tree", request), ListingOutcome::Complete);
         EXPECT_EQ(ReadWholeFile(output), ReadWholeFile("F:\\e2e\\out\\expected.txt"));
     }
