@@ -120,11 +120,10 @@ bool FolderReader::HashFiles(FolderRecord &record) {
 
 // The reader threads and the folders waiting for them. Tasks wait deepest
 // first, and within a level in listing order: the order in which the walk
-// will take them. At most `window` tasks are read ahead and not yet taken,
-// so memory stays bounded however large the tree.
+// will take them. The walk bounds how many tasks it makes ahead.
 class ReadAhead {
 public:
-    ReadAhead(const ListingRequest &request, unsigned readers, size_t window);
+    ReadAhead(const ListingRequest &request, unsigned readers);
     ~ReadAhead();
 
     // Puts a task where the walk will want it: after the waiting tasks as
@@ -140,11 +139,9 @@ private:
     ListingRequest request_;        // the run's, but stopped by `halt_`
     std::atomic<bool> halt_{false};  // the run's stop request, or the walk's end
     const std::atomic<bool> *cancel_;
-    size_t window_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<ReadTask *> waiting_;
-    size_t ahead_ = 0;  // tasks begun by readers and not yet taken
     bool ending_ = false;
     std::vector<std::unique_ptr<FolderReader>> readers_;
     std::vector<std::thread> threads_;
@@ -152,8 +149,8 @@ private:
 
 // Makes every reader here, so that memory running out shows on the walk's
 // thread; a thread the system cannot start leaves fewer readers.
-ReadAhead::ReadAhead(const ListingRequest &request, unsigned readers, size_t window)
-    : request_(request), cancel_(request.cancel), window_(window) {
+ReadAhead::ReadAhead(const ListingRequest &request, unsigned readers)
+    : request_(request), cancel_(request.cancel) {
     request_.cancel = &halt_;
     for (unsigned i = 0; i < readers; ++i) readers_.emplace_back(new FolderReader(request_));
     threads_.reserve(readers);
@@ -205,22 +202,17 @@ void ReadAhead::Take(ReadTask &task, FolderReader &own) {
         changed_.wait_for(lock, std::chrono::milliseconds(10));
         if (cancel_ && cancel_->load(std::memory_order_relaxed)) halt_ = true;
     }
-    --ahead_;
-    lock.unlock();
-    changed_.notify_all();
 }
 
-// A reader: takes the first waiting task while fewer than `window_` are
-// read ahead.
+// A reader: takes the first waiting task.
 void ReadAhead::Work(FolderReader &reader) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return ending_ || (!waiting_.empty() && ahead_ < window_); });
+        changed_.wait(lock, [this] { return ending_ || !waiting_.empty(); });
         if (ending_) return;
         ReadTask *task = waiting_.front();
         waiting_.pop_front();
         task->state = ReadTask::State::Reading;
-        ++ahead_;
         lock.unlock();
         reader.Read(*task);
         lock.lock();
@@ -250,6 +242,7 @@ private:
     void Walk();
     bool Visit(ReadTask &task);
     bool MakeTask(Level &level);
+    void MakeTasksAhead();
     void TellProblems(const FolderRecord &record);
     bool StopRequested() const { return request_.cancel && request_.cancel->load(std::memory_order_relaxed); }
 
@@ -258,7 +251,10 @@ private:
     ListingWriter &writer_;
     FolderReader reader_;  // this thread's own
     std::unique_ptr<ReadAhead> ahead_;  // null: every folder is read on this thread
-    size_t window_ = 1;                 // tasks made ahead per level
+    // Tasks made and not yet taken, and how many may be: what bounds the
+    // memory of folders read ahead, however large the tree.
+    size_t made_ = 0;
+    size_t window_ = 0;
     std::vector<std::unique_ptr<Level>> levels_;
     std::set<std::pair<unsigned long long, unsigned long long>> onPath_;  // identities being walked
     WalkResult result_{WalkEnd::Complete, std::wstring(), ListingTotals()};
@@ -344,10 +340,17 @@ bool TreeWalk::Visit(ReadTask &task) {
     if (identity.known) onPath_.insert(std::make_pair(identity.volume, identity.file));
     std::unique_ptr<Level> level(new Level{std::move(record), identity, 0, {}});
     levels_.push_back(std::move(level));
-    Level &pushed = *levels_.back();
-    while (pushed.tasks.size() < window_ && MakeTask(pushed)) {
-    }
     return true;
+}
+
+// Makes tasks for the readers while fewer than the window are waiting to
+// be taken: the deepest level's next subfolders first, the order in which
+// the walk will want them.
+void TreeWalk::MakeTasksAhead() {
+    for (size_t i = levels_.size(); i > 0 && made_ < window_; --i) {
+        while (made_ < window_ && MakeTask(*levels_[i - 1])) {
+        }
+    }
 }
 
 // Makes the task of the level's next subfolder and hands it to the
@@ -370,6 +373,7 @@ bool TreeWalk::MakeTask(Level &level) {
     task->ownVolume = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     task->parent = level.identity;
     level.tasks.push_back(std::move(task));
+    ++made_;
     if (ahead_) ahead_->Schedule(*level.tasks.back());
     return true;
 }
@@ -394,7 +398,7 @@ void TreeWalk::Walk() {
     unsigned readers = ReaderThreads(request_, startFolder_);
     if (readers > 0) {
         window_ = 8 * static_cast<size_t>(readers);
-        ahead_.reset(new ReadAhead(request_, readers, window_));
+        ahead_.reset(new ReadAhead(request_, readers));
     }
     ReadTask start;
     start.record.path = startFolder_;
@@ -411,15 +415,16 @@ void TreeWalk::Walk() {
             result_.end = WalkEnd::Stopped;
             break;
         }
+        MakeTasksAhead();
         Level &level = *levels_.back();
-        if (level.tasks.empty()) {
+        if (level.tasks.empty() && !MakeTask(level)) {
             if (level.identity.known) onPath_.erase(std::make_pair(level.identity.volume, level.identity.file));
             levels_.pop_back();
             continue;
         }
         std::unique_ptr<ReadTask> task = std::move(level.tasks.front());
         level.tasks.pop_front();
-        MakeTask(level);
+        --made_;
         // `level` may be joined by the child's own level; the task is kept
         // until its record has been taken over.
         going = Visit(*task);

@@ -2,6 +2,8 @@
 // with golden files beside this one), the walk's records through a writer of the test's own, and
 // the entry ordering against a plain exchange sort.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstring>
@@ -19,23 +21,29 @@
 #include "worker.h"
 
 // Memory that runs out on demand, in this program alone: allocations of `failFrom` bytes or more
-// throw, once `failWhenListed` (when set) has counted a folder.
+// throw, once `failWhenListed` (when set) has counted a folder. `liveBytes` is what is held.
 static std::atomic<size_t> failFrom{SIZE_MAX};
 static const ListingProgress *failWhenListed = nullptr;
 static std::atomic<int> failures{0};
+static std::atomic<long long> liveBytes{0};
 void *operator new(size_t bytes) {
     if (bytes >= failFrom && (!failWhenListed || failWhenListed->folders > 0)) {
         ++failures;
         throw std::bad_alloc();
     }
-    if (void *room = HeapAlloc(GetProcessHeap(), 0, bytes ? bytes : 1)) return room;
-    throw std::bad_alloc();
+    void *room = HeapAlloc(GetProcessHeap(), 0, bytes ? bytes : 1);
+    if (!room) throw std::bad_alloc();
+    liveBytes += static_cast<long long>(HeapSize(GetProcessHeap(), 0, room));
+    return room;
 }
 void *operator new[](size_t bytes) { return operator new(bytes); }
-void operator delete(void *room) noexcept { HeapFree(GetProcessHeap(), 0, room); }
-void operator delete[](void *room) noexcept { HeapFree(GetProcessHeap(), 0, room); }
-void operator delete(void *room, size_t) noexcept { HeapFree(GetProcessHeap(), 0, room); }
-void operator delete[](void *room, size_t) noexcept { HeapFree(GetProcessHeap(), 0, room); }
+void operator delete(void *room) noexcept {
+    if (room) liveBytes -= static_cast<long long>(HeapSize(GetProcessHeap(), 0, room));
+    HeapFree(GetProcessHeap(), 0, room);
+}
+void operator delete[](void *room) noexcept { operator delete(room); }
+void operator delete(void *room, size_t) noexcept { operator delete(room); }
+void operator delete[](void *room, size_t) noexcept { operator delete(room); }
 
 // Empties D:\<name>, runs `commands` there in Linux; `f SIZE 'TIME' NAME` makes a file written at a UTC TIME.
 static std::string Tree(const std::string &name, const std::string &commands) {
@@ -308,6 +316,18 @@ static BOOL WINAPI TestWrite(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD wri
 }
 
 struct WriteCase { Writes writes; OutputSink::State state; DWORD error; const char *why; };
+// The threads of this process.
+static size_t ThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 thread = {};
+    thread.dwSize = sizeof thread;
+    size_t count = 0;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
+        count += thread.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
 enum class Cause { None, MissingFolder, DevFull, OutOfMemory, StopFirst, SmallDisk };
 struct RunCase { Cause cause; ListingOutcome outcome; DWORD error; const char *lastRead, *why; };
 
@@ -335,7 +355,9 @@ TEST(RunListing, ShortFailedAndStoppedWritesMemoryRunningOutAndWhereTheRunEnds) 
         writes = c.writes, writesSeen = 0, stopRequest = false;
         OutputSink sink(file, &stopRequest, TestWrite);
         TextListingWriter writer(request, sink);
+        const size_t threads = ThreadCount();
         WalkResult walked = WalkTree(request, request.startFolders[0], writer);
+        EXPECT_EQ(ThreadCount(), threads) << "the readers end with the walk, however it ends";
         if (walked.end == WalkEnd::Complete) sink.Flush();
         CloseHandle(file);
         EXPECT_EQ(sink.state(), c.state);
@@ -450,4 +472,31 @@ TEST(WriteListing, TimesAreShownInTheLocalZone) {
     }
     std::string tree = Tree("zone", "f 5 '2001-03-07 20:30:15' late && f 6 '1999-12-31 12:00:00' noon");
     EXPECT_TRUE(SameText(Golden("zone.txt"), List(tree, Choose("fd"))));
+}
+
+// Folders read ahead are bounded: while the writer holds the first subfolder, the readers fill their window
+// and stop. 1,500 folders of 20 files with long names hold about 20 MB; the window of three threads, 16 of them.
+// (The writer waits until the memory held stops growing; a slow machine can only make the figure smaller.)
+TEST(WalkTree, ReadsABoundedNumberOfFoldersAhead) {
+    std::string tree = Tree("ahead", "for d in $(seq 1500); do mkdir d$d && (cd d$d && seq -f \"%g-$(printf %100s | tr ' ' n)\" 20 | xargs touch); done");
+    struct Holder : ListingWriter {
+        long long base = 0, held = 0;
+        int calls = 0;
+        bool Folder(const FolderRecord &) override {
+            if (++calls == 1) base = liveBytes;
+            if (calls != 2) return true;
+            for (long long last = -1; liveBytes != last;) {
+                last = liveBytes;
+                Sleep(300);
+            }
+            held = liveBytes - base;
+            return true;
+        }
+        void Finish(const ListingTotals &) override {}
+    } holder;
+    ListingRequest request = Choose("sf");
+    request.threads = 3;
+    EXPECT_EQ(WalkTree(request, WidenAnsi(tree.c_str()), holder).end, WalkEnd::Complete);
+    EXPECT_EQ(holder.calls, 1501);
+    EXPECT_LT(holder.held, 4 << 20) << "bytes held while the writer waited";
 }
