@@ -282,18 +282,20 @@ class Page(unittest.TestCase):
 
 def picture(path):
     """The README's picture: a small music catalogue with a search under way."""
-    root = os.path.join(SCRATCH, "picture", "Music")
-    shutil.rmtree(os.path.dirname(root), ignore_errors=True)
+    root = os.path.join(BUILD, "testdrives", "d", "Music")  # D:\\Music
+    shutil.rmtree(root, ignore_errors=True)
     albums = {"Jazz/Kind of Blue": ["01 So What.flac", "02 Freddie Freeloader.flac", "03 Blue in Green.flac"],
-              "Jazz/Time Out": ["01 Blue Rondo à la Turk.flac", "02 Strange Meadow Lark.flac", "03 Take Five.flac"],
+              "Jazz/Time Out": ["01 Blue Rondo à la Turk.flac", "02 Strange Meadow Lark.flac", "03 Take Five.flac",
+                                "04 Three to Get Ready.flac", "05 Kathy's Waltz.flac", "cover.jpg"],
               "Rock/Abbey Road": ["01 Come Together.mp3", "02 Something.mp3", "03 Here Comes the Sun.mp3"],
-              "Классика/Чайковский": ["Лебединое озеро.ogg", "Щелкунчик.ogg"], "日本": ["さくら.mp3"]}
+              "Классика/Чайковский": ["Лебединое озеро.ogg", "Щелкунчик.ogg"], "Live & Rare": ["#1 Encore (1999).mp3"]}
     for i, (album, tracks) in enumerate(sorted(albums.items())):
         os.makedirs(os.path.join(root, album))
         for j, track in enumerate(tracks):
             make_file(os.path.join(root, album, track), 3000000 + 1234567 * (i + j), STAMP + 86400 * (40 * i + j))
-    page = os.path.join(SCRATCH, "picture", "music.html")
-    run_cli("--format", "html", "-s", "-o", windows(page), windows(root))
+    page = os.path.join(SCRATCH, "music.html")
+    os.makedirs(SCRATCH, exist_ok=True)
+    run_cli("--format", "html", "-s", "-o", windows(page), "D:\\Music")
     driver = browser()
     driver.set_window_size(1100, 640)
     driver.get("file://" + page)
