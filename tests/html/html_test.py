@@ -112,7 +112,8 @@ def browser():
 
 
 class Page(unittest.TestCase):
-    """One tree, two pages (every option, and a filter and exclusions that try to end the script), one browser."""
+    """One tree, two pages (all of it, and its top only with a filter and exclusions that try to end the script),
+    one browser."""
 
     @classmethod
     def setUpClass(cls):
@@ -122,8 +123,8 @@ class Page(unittest.TestCase):
         cls.text = os.path.join(SCRATCH, "out", "drive.txt")
         run_cli("--encoding", "utf-8", "-s", "-o", windows(cls.text), windows(cls.top))
         cls.hostile_page = os.path.join(SCRATCH, "out", "filter.html")
-        run_cli("--format", "html", "--filter", "</script><script>alert(3)</script>", "--exclude",
-                "</SCRIPT ><img src=x onerror=alert(4)>", "-o", windows(cls.hostile_page), windows(cls.second))
+        run_cli("--format", "html", "--max-depth", "0", "--filter", "</script><script>alert(3)</script>", "--exclude",
+                "</SCRIPT ><img src=x onerror=alert(4)>", "-o", windows(cls.hostile_page), windows(cls.top))
         cls.driver = browser()
         cls.driver.get("file://" + cls.page)
 
@@ -262,6 +263,9 @@ class Page(unittest.TestCase):
             with self.subTest(name=name):
                 self.assertIn(name, names)
         self.driver.get("file://" + self.hostile_page)
+        # At depth 0 (and with a filter no file matches) the subfolders are listed, not entered.
+        self.assertEqual(sorted((r[0], r[1]) for r in self.table()),
+                         sorted((e[0], e[1]) for e in disk_entries(self.top) if e[1]))
         facts = self.driver.find_element(By.ID, "facts").text
         self.assertIn("</script><script>alert(3)</script>", facts)
         self.assertIn("</SCRIPT ><img src=x onerror=alert(4)>", facts)
