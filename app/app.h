@@ -25,6 +25,10 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // has no backslash or the name would not fit.
 void ProposeOutputName(const char *folder, char *proposal);
 
+// Whether an output name asks for the web-page catalogue: it ends in
+// ".html" or ".htm", in any case.
+bool IsHtmlName(const char *path);
+
 // Runs the save-file dialog over OutputPath, starting from the proposed
 // name; a confirmed choice goes into the output field.
 void BrowseOutputFile(HWND dialog);

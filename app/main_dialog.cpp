@@ -197,6 +197,8 @@ void CreateListing(HWND dialog) {
     ListingProgress progress;
     ListingRequest request;
     request.outputPath = WidenAnsi(OutputPath);
+    // A name ending in .html or .htm gets the web page; any other the text listing.
+    if (IsHtmlName(OutputPath)) request.format = OutputFormat::Html;
     request.startFolders = {CurrentFolderWide};
     request.filter = WidenAnsi(filter);
     ReadListingChoices(dialog, request);

@@ -15,9 +15,13 @@ char OutputPath[MAX_PATH];
 // The proposed name's ending.
 static const char ProposedExtension[] = ".txt";
 
-// One filter pair, then the empty string that ends the list (the literal's
-// own terminator).
-static const char SaveFilter[] = "Text file (*.*)\0*.*\0";
+// Two filter pairs, then the empty string that ends the list (the literal's
+// own terminator). The second is the web-page catalogue's.
+static const char SaveFilter[] = "Text file (*.*)\0*.*\0HTML catalogue (*.html)\0*.html\0";
+static const DWORD HtmlFilterIndex = 2;  // counted from 1
+
+// The ending that a web-page catalogue's name gets when it has none.
+static const char HtmlExtension[] = ".html";
 
 // The save-file dialog gets the structure without the fields that later
 // platform versions added: 76 bytes in the 32-bit build.
@@ -41,6 +45,23 @@ void ProposeOutputName(const char *folder, char *proposal) {
     std::memcpy(proposal + componentLength, ProposedExtension, extensionLength + 1);
 }
 
+bool IsHtmlName(const char *path) {
+    const char *dot = std::strrchr(path, '.');
+    return dot && !std::strchr(dot, '\\') && (lstrcmpiA(dot, ".html") == 0 || lstrcmpiA(dot, ".htm") == 0);
+}
+
+// A name chosen with the web-page type gets its ending: the proposed
+// ".txt" becomes ".html", any other name has ".html" added, when it fits.
+static void GiveHtmlEnding(char *path) {
+    if (IsHtmlName(path)) return;
+    size_t length = std::strlen(path);
+    size_t extensionLength = sizeof ProposedExtension - 1;
+    if (length >= extensionLength && lstrcmpiA(path + length - extensionLength, ProposedExtension) == 0)
+        length -= extensionLength;
+    if (length + sizeof HtmlExtension > MAX_PATH) return;
+    std::memcpy(path + length, HtmlExtension, sizeof HtmlExtension);
+}
+
 // Proposes a name in OutputPath and runs the save-file dialog over it; a
 // confirmed choice goes into the output field, a cancel leaves the field
 // alone and the proposed name in OutputPath.
@@ -56,5 +77,8 @@ void BrowseOutputFile(HWND dialog) {
     request.nMaxFile = MAX_PATH;
     request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
 
-    if (GetSaveFileNameA(&request)) SetDlgItemTextA(dialog, IDC_OUTPUT_FILE, OutputPath);
+    if (GetSaveFileNameA(&request)) {
+        if (request.nFilterIndex == HtmlFilterIndex) GiveHtmlEnding(OutputPath);
+        SetDlgItemTextA(dialog, IDC_OUTPUT_FILE, OutputPath);
+    }
 }

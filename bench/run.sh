@@ -263,3 +263,6 @@ done
 echo "bench: measurements in $samples (bench/summarise.py <file> prints the table again)"
 echo
 /usr/bin/python3 bench/summarise.py "$samples"
+
+# The web-page catalogue's sizes, writing cost and browser times (its own table).
+BENCH_BUILD_DIR="$build" BENCH_DIR="$data" "$repo/bench/html.sh" 9>&-

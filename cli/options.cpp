@@ -18,7 +18,8 @@ static const char Help[] =
     "                        without it, or with -, it goes to standard output\r\n"
     "      --format FORM     text (default: the dialog's listing), csv, jsonl,\r\n"
     "                        efu (a file list for desktop search tools) or\r\n"
-    "                        manifest (what sha256sum -c reads; needs --hash);\r\n"
+    "                        manifest (what sha256sum -c reads; needs --hash)\r\n"
+    "                        or html (one page to browse and search offline);\r\n"
     "                        all but text write names in UTF-8\r\n"
     "      --hash ALG        a fingerprint of every file's content: sha256,\r\n"
     "                        sha1, md5 or sha512; repeatable\r\n"
@@ -166,7 +167,7 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     request.encoding = encodingIndex == 0 ? TextEncoding::Ansi : TextEncoding::Utf8;
     int formatIndex = IndexOf(format, FormatNames, static_cast<int>(OutputFormat::Html) + 1);
     if (formatIndex < 0) {
-        *error = L"unknown format '" + ToWide(format) + L"' (text, csv, jsonl, efu or manifest)";
+        *error = L"unknown format '" + ToWide(format) + L"' (text, csv, jsonl, efu, manifest or html)";
         return false;
     }
     request.format = static_cast<OutputFormat>(formatIndex);

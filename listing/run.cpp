@@ -6,6 +6,7 @@
 #include <new>
 
 #include "formats.h"
+#include "html_writer.h"
 #include "names.h"
 #include "output.h"
 #include "text_writer.h"
@@ -19,7 +20,7 @@ static std::unique_ptr<ListingWriter> MakeWriter(const ListingRequest &request, 
     case OutputFormat::Jsonl: return std::unique_ptr<ListingWriter>(new JsonLinesWriter(request, sink));
     case OutputFormat::Efu: return std::unique_ptr<ListingWriter>(new EfuWriter(request, sink));
     case OutputFormat::Manifest: return std::unique_ptr<ListingWriter>(new ManifestWriter(request, sink));
-    case OutputFormat::Html: break;
+    case OutputFormat::Html: return std::unique_ptr<ListingWriter>(new HtmlWriter(request, sink));
     }
     return nullptr;
 }
