@@ -227,7 +227,7 @@ TEST(VolumeLookup, EscapedMountPointsAreFoundForTheFoldersBelow) {
 // moments gone since (this wait returns only at the run's end, so no clock decides the outcome).
 TEST(RunWatched, FirstWaitsHalfASecondBeforeShowingProgress) {
     ListingRequest request = Choose("f");
-    request.startFolder = L"D:\\", request.outputPath = WidenAnsi(ListingFile().c_str());
+    request.startFolders = {L"D:\\"}, request.outputPath = WidenAnsi(ListingFile().c_str());
     std::vector<DWORD> asked;
     int shown = 0;
     EXPECT_EQ(RunWatched(request, [&](HANDLE thread, DWORD ms) {
