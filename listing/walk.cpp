@@ -36,6 +36,7 @@ public:
 
 private:
     void Walk();
+    bool Enters(const EntryRecord &entry) const;
     bool HashFiles(FolderRecord &record);
     void TellProblems(const FolderRecord &record);
     bool Admit(HANDLE folder, const unsigned long long *ownId) override;
@@ -175,6 +176,13 @@ WalkResult TreeWalk::Run() {
     return result_;
 }
 
+// True when the walk goes into an entry: a folder, unless it is a link or
+// junction and the request says not to follow them.
+bool TreeWalk::Enters(const EntryRecord &entry) const {
+    if (!entry.IsFolder()) return false;
+    return request_.followLinks || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // Walks the start folder and then every folder below it, depth first: each
 // level takes its next subfolder entry, and a level whose entries are used
 // up is released and left.
@@ -196,7 +204,7 @@ void TreeWalk::Walk() {
         }
         Level &level = levels_.back();
         const std::vector<const EntryRecord *> &entries = level.record.entries;
-        while (level.next < entries.size() && !entries[level.next]->IsFolder()) ++level.next;
+        while (level.next < entries.size() && !Enters(*entries[level.next])) ++level.next;
         if (level.next == entries.size()) {
             if (level.identity.known) onPath_.erase(std::make_pair(level.identity.volume, level.identity.file));
             levels_.pop_back();
