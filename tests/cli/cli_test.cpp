@@ -127,15 +127,25 @@ TEST(Cli, EachChoiceAndFolderFormGivesWriteListingsBytes) {
     EXPECT_EQ(std::size(cases) - 3, listings.size()) << "only the four folder forms list alike: a choice mixed up shows";
 }
 
-// A usage error exits with 2, a line of reason and one of hint, and makes no file; --help names every
-// option and the exit codes; --version is one line.
+// A usage error exits with 2, a line of reason in the program's own words (the whole path when it names one)
+// and one of hint, and makes no file; --help names every option and the exit codes; --version is one line.
 TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
-    struct UsageCase { Args args; const char *message, *why; };
+    struct UsageCase { Args args; std::string message; const char *why; };
+    const std::string missingLong = Win(std::string(150, 'x') + "\\" + std::string(150, 'y'));
     const UsageCase cases[] = {
         {{"--bogus"}, "unknown option '--bogus'", "an unknown long option"},
         {{"--help", "-x"}, "unknown option '-x'", "an unknown option, even beside --help"},
         {{"-o"}, "option '--output' needs a value", "-o at the end"},
         {{"-o", "", Win("")}, "the output file name is empty", "an empty output name"},
+        {{"--output=", Win("")}, "the output file name is empty", "--output= takes nothing, not the next argument"},
+        {{"-o", "a", "-o", "b"}, "option '--output' given more than once (it takes one value)", "-o twice"},
+        {{"--sort", "name", "--sort=size"}, "option '--sort' given more than once", "a one-value option twice, either form"},
+        {{"--totals=banana"}, "option '--totals' takes no value", "a value for a flag: no words of the parser's"},
+        {{"-s=1"}, "option '-s' takes no value", "a value for a short flag"},
+        {{"--nothing=1"}, "unknown option '--nothing'", "an unknown option with a value"},
+        {{"--max-depth=abc"}, "--max-depth needs a number of levels, 0 or more, not 'abc'", "a depth that is no number"},
+        {{"--exclude", ""}, "an --exclude pattern is empty", "an empty exclusion would match nothing"},
+        {{"-o", "/dev/fd/5"}, "only standard output and standard error can be named", "another descriptor by its Unix name"},
         {{"--sort", "weight"}, "unknown sort key 'weight'", "a sort key the dialog does not have"},
         {{"--format", "xml"}, "unknown format 'xml'", "a format not offered"},
         {{"--hash", "crc32"}, "unknown hash 'crc32'", "a hash not offered"},
@@ -144,15 +154,17 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         {{"--format", "MANIFEST"}, "the manifest format needs --hash", "a manifest without fingerprints (any case)"},
         {{Win(""), "other"}, "start folder not found: ", "the second of two folders is missing"},
         {{Win("nowhere")}, "start folder not found: ", "a missing start folder"},
+        {{missingLong}, "start folder not found: " + missingLong + " (", "a missing start folder past 259 characters, uncut"},
         {{UnixToWindows(Exe())}, "not a folder: ", "a file as the start folder"},
     };
     for (const UsageCase &c : cases) {
         SCOPED_TRACE(c.why);
         DeleteFileA(Win("usage.txt").c_str());
-        Args args = c.args[0] == "-o" ? Args{} : Args{"-o", Win("usage.txt")};  // one -o only
+        bool namesOutput = c.args[0].rfind("-o", 0) == 0 || c.args[0].rfind("--output", 0) == 0;
+        Args args = namesOutput ? Args{} : Args{"-o", Win("usage.txt")};
         args.insert(args.end(), c.args.begin(), c.args.end());
         auto [code, out, err] = RunCli(args);
-        EXPECT_EQ(0u, err.find("dirtally-cli: " + std::string(c.message))) << err;
+        EXPECT_EQ(0u, err.find("dirtally-cli: " + c.message)) << err;
         EXPECT_EQ((Outcome{2, "", "Try 'dirtally-cli --help' for more information.\r\n"}),
                   (Outcome{code, out, err.substr(err.find('\n') + 1)}));
         EXPECT_FALSE(FileExists(Win("usage.txt"))) << "no output file is made";
