@@ -178,9 +178,10 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     parser.add_flag("--no-details", noDetails);
     parser.add_flag("--totals", request.totals);
     // Options of one value: each kept to be told apart when given twice.
+    CLI::Option *outputOption = parser.add_option("-o,--output", output);
+    CLI::Option *depthOption = parser.add_option("--max-depth", maxDepth);
     std::vector<CLI::Option *> single = {
-        parser.add_option("-o,--output", output), parser.add_option("--filter", filter),
-        parser.add_option("--max-depth", maxDepth), parser.add_option("--format", format),
+        outputOption, depthOption, parser.add_option("--filter", filter), parser.add_option("--format", format),
         parser.add_option("--date-format", dateFormat), parser.add_option("--sort", sort),
         parser.add_option("--encoding", encoding)};
     for (CLI::Option *option : single) option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -255,7 +256,7 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
         return false;
     }
     request.dateStyle = dateIndex == 1 ? DateStyle::Iso : DateStyle::Classic;
-    if (single[2]->count() > 0) {
+    if (depthOption->count() > 0) {
         // Digits only, and few enough to fit.
         if (maxDepth.empty() || maxDepth.size() > 9 || maxDepth.find_first_not_of("0123456789") != std::string::npos) {
             *error = L"--max-depth needs a number of levels, 0 or more, not '" + ToWide(maxDepth) + L"'";
@@ -268,7 +269,7 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
         *error = L"the filter is empty (use *.* for every file)";
         return false;
     }
-    if (single[0]->count() > 0 && output.empty()) {
+    if (outputOption->count() > 0 && output.empty()) {
         *error = L"the output file name is empty";
         return false;
     }
