@@ -240,13 +240,18 @@ TEST(Cli, ALongRunStopsOnCtrlCOrWhenItsReaderLeaves) {
     EXPECT_EQ("", ReadWholeFile(Win("pipe.err"))) << "no message";
 }
 
-// On a console of its own (one started from Linux may have none, or one without a screen): the listing shows
-// its characters, ANSI or UTF-8, as the file holds them; with errors to the console and the listing to a file,
-// a progress line shows unless -q, a problem line clears it first, and it is cleared at the end; Ctrl+Break to
-// the run's process group stops it like Ctrl+C.
-TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
+// A console of this process's own, its screen buffer's handle (inheritable); INVALID_HANDLE_VALUE when it has
+// none and cannot make one. One started from Linux may have none, or one without a screen.
+static HANDLE OwnConsole() {
     FreeConsole();
-    HANDLE screen = AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
+    return AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
+}
+
+// On a console: the listing shows its characters, ANSI or UTF-8, as the file holds them; with errors to the
+// console and the listing to a file, a progress line shows unless -q, a problem line clears it first, and it
+// is cleared at the end.
+TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
+    HANDLE screen = OwnConsole();
     if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
     CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
@@ -303,8 +308,13 @@ TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
         EXPECT_EQ(laidOut(WidenText(c.left + (c.left.empty() ? "" : "\r\n"), CP_ACP)), screenText());
     }
     CloseHandle(held);
+    CloseHandle(screen);
+}
 
-    // Ctrl+Break, sent to the run's own process group, stops it as Ctrl+C does.
+// Ctrl+Break, sent to the run's own process group on a shared console, stops it as Ctrl+C does.
+TEST(Cli, CtrlBreakStopsARunAsCtrlCDoes) {
+    HANDLE screen = OwnConsole();
+    if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
     HANDLE err = Open(Win("break.err"));
     DeleteFileA(Win("break.txt").c_str());
     bool sent = false;
