@@ -1,11 +1,13 @@
 // dirtally-cli: one listing run from command-line options. The outcome is
-// the exit code; standard error carries only a failure's reason and, on a
+// the exit code; standard error carries a failure's reason, each folder or
+// file not read, a note on a listing that can only be empty and, on a
 // console, a progress line while a long run goes on. Never a message box.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,20 +24,44 @@ enum ExitCode {
     ExitUsage = 2,
     ExitUnreadable = 4,  // written, but something could not be read
     ExitInterrupted = 130,  // 128 + SIGINT, as shells report an interrupted command
+    ExitReaderGone = 141,  // 128 + SIGPIPE, as shells report a Unix tool whose reader left
 };
 
 static const char Version[] = PROGRAM_TITLE "\r\n";
 
 // Shared with the console control handler, which runs on a thread of its
-// own: the stop request, and an event set once the run has ended (its
-// incomplete file removed).
+// own: the stop request, an event set once the run has ended (its
+// incomplete file removed), and the exit code decided by then.
 static std::atomic<bool> StopRequest{false};
 static HANDLE RunEnded = nullptr;
+static std::atomic<int> FinalCode{ExitInterrupted};
+
+// The code page of the listing's bytes, for the console's conversion: one
+// run per process, set before it starts.
+static UINT ListingCodePage = CP_UTF8;
 
 // True when `handle` is a console (under Wine also a Linux terminal).
 static bool IsConsole(HANDLE handle) {
     DWORD mode = 0;
     return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+// True when a write failed because the pipe's reader has gone (Windows
+// says the pipe is being closed, Wine that it is not connected).
+static bool ReaderGone(HANDLE handle, DWORD error) {
+    return GetFileType(handle) == FILE_TYPE_PIPE &&
+           (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED);
+}
+
+// Writes a piece of the listing to a console as UTF-16, so that the
+// console shows every character whatever its own code page. The sink
+// writes whole lines, so no character is split between two pieces.
+static BOOL WINAPI WriteToConsole(HANDLE console, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED) {
+    std::wstring text = WidenText(std::string(static_cast<const char *>(data), bytes), ListingCodePage);
+    DWORD units = 0;
+    if (!WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &units, nullptr)) return FALSE;
+    *written = bytes;
+    return TRUE;
 }
 
 // Writes text to standard error: as wide text on a console, else as UTF-8
@@ -63,19 +89,50 @@ static int UsageError(const std::wstring &message) {
     return ExitUsage;
 }
 
-// Names each folder or file the catalogue marks as not read, as the run
-// comes to it, unless told to be quiet.
-class ProblemLines : public ListingProblems {
+// Standard error during a run: the progress line, rewritten in place from
+// the watching thread, and the problem lines from the run's thread. A
+// problem line first clears the progress line, so that the two never share
+// a line; the next progress starts a line of its own.
+class ErrorLines : public ListingProblems {
 public:
-    explicit ProblemLines(bool quiet) : quiet_(quiet) {}
+    explicit ErrorLines(bool quiet) : quiet_(quiet) {}
+
+    // Shows `text` as the progress line.
+    void Progress(const std::string &text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::wstring line = L"\r" + std::wstring(text.begin(), text.end());
+        if (text.size() < shown_) line.append(shown_ - text.size(), L' ');
+        Write(line);
+        shown_ = text.size() > shown_ ? text.size() : shown_;
+    }
+    // Blanks the progress line, leaving the cursor at its start.
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ClearLocked();
+    }
+    // Names a folder or file the catalogue marks as not read, unless quiet.
     void Unreadable(const std::wstring &path, bool isFolder, DWORD error) override {
         if (quiet_) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        ClearLocked();
         Complain(std::wstring(isFolder ? L"can't read folder " : L"can't read file ") + path + L": " +
                  SystemMessage(error));
     }
 
 private:
+    void ClearLocked() {
+        if (shown_ == 0) return;
+        Write(L"\r" + std::wstring(shown_, L' ') + L"\r");
+        shown_ = 0;
+    }
+    static void Write(const std::wstring &text) {
+        DWORD done = 0;
+        WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    }
+
     bool quiet_;
+    std::mutex mutex_;
+    size_t shown_ = 0;  // the length of the progress line on the screen
 };
 
 // Writes narrow text (the help, the version) to standard output; false when
@@ -115,38 +172,55 @@ static std::wstring CurrentFolder() {
     return folder;
 }
 
-// Ctrl+C and Ctrl+Break ask the run to stop; closing the console window
-// does too, and waits (the system allows a few seconds) for the run to
-// remove its incomplete file.
+// Ctrl+C and Ctrl+Break ask the run to stop. Closing the console window,
+// logging off and shutting down do too, but the system ends the process
+// once this returns: it waits (the system allows a few seconds) for the
+// run to end and remove its incomplete file, then ends the process with
+// the run's exit code, as after Ctrl+C.
 static BOOL WINAPI OnConsoleControl(DWORD event) {
     StopRequest = true;
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && RunEnded) WaitForSingleObject(RunEnded, 4000);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+    if (RunEnded && WaitForSingleObject(RunEnded, 4000) == WAIT_OBJECT_0) ExitProcess(static_cast<UINT>(FinalCode.load()));
     return TRUE;
 }
 
 // Runs the listing on a worker thread and, while it goes on, keeps the
 // progress line up to date when `showProgress`; the line is cleared at the end.
 static ListingResult RunShowingProgress(const ListingRequest &request, const ListingProgress &progress,
-                                        bool showProgress) {
-    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    size_t shown = 0;  // the length of the line on the screen
-    DWORD done = 0;
+                                        ErrorLines &lines, bool showProgress) {
     ListingResult result = RunWatched(
         request, [](HANDLE thread, DWORD ms) { return WaitForSingleObject(thread, ms) == WAIT_OBJECT_0; },
         [&] {
-            if (!showProgress) return;
-            std::string text = ProgressText(progress);
-            std::wstring line = L"\r" + std::wstring(text.begin(), text.end());
-            size_t length = text.size();
-            if (length < shown) line.append(shown - length, L' ');
-            WriteConsoleW(error, line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
-            shown = length > shown ? length : shown;
+            if (showProgress) lines.Progress(ProgressText(progress));
         });
-    if (shown > 0) {
-        std::wstring blank = L"\r" + std::wstring(shown, L' ') + L"\r";
-        WriteConsoleW(error, blank.data(), static_cast<DWORD>(blank.size()), &done, nullptr);
-    }
+    lines.Clear();
     return result;
+}
+
+// Opens the listing's file (absolute), created or replaced; `reach` is the
+// name it is reached by, for its removal. Refuses a folder and a device (a
+// write to NUL or /dev/null would report a listing written that is
+// nowhere), with the reason in `reason`.
+static HANDLE OpenOutput(const std::wstring &path, std::wstring &reach, std::wstring &reason) {
+    reach = path.size() < MAX_PATH ? path : LongPath(path);
+    DWORD attributes = GetFileAttributesW(reach.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        reason = L"it is a folder";
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateFileW(reach.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        reason = SystemMessage(GetLastError());
+        return file;
+    }
+    DWORD type = GetFileType(file);
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
+        CloseHandle(file);
+        reason = L"it is a device, not a file (for standard output use -o -)";
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
 }
 
 // The arguments after the program's name, as UTF-16 from the command line.
@@ -167,8 +241,11 @@ int main() {
     std::wstring reason;
     if (!ReadCommandLine(Arguments(), &line, &reason)) return UsageError(reason);
     if (line.help || line.version) {
+        HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
         if (WriteOutput(line.help ? HelpText() : Version)) return ExitComplete;
-        Complain(L"can't write standard output: " + SystemMessage(GetLastError()));
+        DWORD error = GetLastError();
+        if (ReaderGone(output, error)) return ExitReaderGone;
+        Complain(L"can't write standard output: " + SystemMessage(error));
         return ExitOutputFailed;
     }
 
@@ -182,36 +259,66 @@ int main() {
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return UsageError(L"not a folder: " + start);
         request.startFolders.push_back(start);
     }
-    std::wstring output = line.output.empty() ? L"" : AbsolutePath(line.output);
+    if (!request.includeFiles && !request.includeSubfolders && !line.quiet)
+        Complain(L"note: --no-files without -s lists no entries, only each start folder's heading");
+
+    // The listing goes to a file this program opens, or to a standard stream.
+    std::wstring output = line.output.empty() ? L"" : AbsolutePath(line.output), reach;
+    std::wstring target = !output.empty() ? L"output file " + output
+                          : line.toStandardError ? L"standard error" : L"standard output";
+    HANDLE file = GetStdHandle(line.toStandardError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (!output.empty()) {
+        file = OpenOutput(output, reach, reason);
+        if (file == INVALID_HANDLE_VALUE) {
+            Complain(L"can't create " + target + L": " + reason);
+            return ExitOutputFailed;
+        }
+    }
+    request.outputHandle = file;
+    // A console shows the listing's characters only when given them as UTF-16.
+    if (IsConsole(file)) {
+        bool ansi = request.format == OutputFormat::Text && request.encoding == TextEncoding::Ansi;
+        ListingCodePage = ansi ? FileApiCodePage() : CP_UTF8;
+        request.writeCall = WriteToConsole;
+    }
 
     ListingProgress progress;
-    ProblemLines problems(line.quiet);
-    request.problems = &problems;
-    if (output.empty()) request.outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
-    else request.outputPath = output;
+    ErrorLines errorLines(line.quiet);
+    request.problems = &errorLines;
     request.cancel = &StopRequest;
     request.progress = &progress;
     // A progress line on the console the listing itself goes to would break
     // into it, so it shows only when the listing goes elsewhere.
-    bool showProgress = !line.quiet && IsConsole(GetStdHandle(STD_ERROR_HANDLE)) &&
-                        !(output.empty() && IsConsole(request.outputHandle));
+    HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+    bool showProgress = !line.quiet && IsConsole(errors) && !(output.empty() && IsConsole(file));
 
     RunEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    ListingResult result = RunShowingProgress(request, progress, showProgress);
-    if (RunEnded) SetEvent(RunEnded);
-    std::wstring target = output.empty() ? L"standard output" : L"output file " + output;
+    ListingResult result = RunShowingProgress(request, progress, errorLines, showProgress);
+    int code = ExitOutputFailed;
     switch (result.outcome) {
     case ListingOutcome::Complete:
-        return result.unreadFolders + result.unreadFiles > 0 ? ExitUnreadable : ExitComplete;
+        code = result.unreadFolders + result.unreadFiles > 0 ? ExitUnreadable : ExitComplete;
+        break;
     case ListingOutcome::Stopped:
-        return ExitInterrupted;
+        code = ExitInterrupted;
+        break;
     case ListingOutcome::NotCreated:
-        Complain(L"can't create " + target + L": " + SystemMessage(result.systemError));
-        return ExitOutputFailed;
     case ListingOutcome::Failed:
-        Complain(L"can't write " + target + L": " + SystemMessage(result.systemError));
-        return ExitOutputFailed;
+        if (ReaderGone(file, result.systemError)) {
+            code = ExitReaderGone;
+            break;
+        }
+        Complain(std::wstring(result.outcome == ListingOutcome::NotCreated ? L"can't create " : L"can't write ") + target +
+                 L": " + SystemMessage(result.systemError));
+        break;
     }
-    return ExitOutputFailed;
+    if (!output.empty()) {
+        CloseHandle(file);
+        // Nothing incomplete is left behind.
+        if (code != ExitComplete && code != ExitUnreadable) DeleteFileW(reach.c_str());
+    }
+    FinalCode = code;
+    if (RunEnded) SetEvent(RunEnded);
+    return code;
 }

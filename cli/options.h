@@ -14,12 +14,14 @@ struct CommandLine {
     bool version = false;
     bool quiet = false;
     std::vector<std::wstring> folders;  // as given; none: the current folder
-    std::wstring output;  // empty: standard output
+    std::wstring output;  // empty: a standard stream, as below
+    bool toStandardError = false;  // -o /dev/stderr: the listing goes to standard error
     ListingRequest request;  // the listing's choices; the caller sets the folder and the output
 };
 
 // Reads the arguments that follow the program's name. On a usage error it
-// returns false with a one-line reason in `error`.
+// returns false with a one-line reason in `error`, in the program's own
+// words (never the parser's).
 bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *line,
                      std::wstring *error);
 

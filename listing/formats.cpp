@@ -8,6 +8,7 @@
 #include "names.h"
 #include "scan.h"
 #include "version.h"
+#include "walk.h"
 
 // A FILETIME as one 64-bit count of 100-nanosecond intervals.
 static unsigned long long FileTimeCount(const FILETIME &time) {
@@ -65,11 +66,9 @@ bool MachineWriter::Folder(const FolderRecord &folder) {
     if (folder.status == FolderStatus::NotRead || folder.status == FolderStatus::ReadInPart) ++unreadFolders_;
     FolderRow(folder);
     // Subfolders get rows of their own when their records come, unless the
-    // walk goes no deeper.
-    bool entered = folder.status != FolderStatus::LeadsBack && request_.includeSubfolders &&
-                   !(request_.maxDepth >= 0 && folder.depth >= static_cast<unsigned>(request_.maxDepth));
+    // walk does not enter them.
     for (size_t i = 0; i < folder.entries.size(); ++i) {
-        if (folder.entries[i]->IsFolder() && entered) continue;
+        if (WalkEnters(request_, folder, *folder.entries[i])) continue;
         if (i < folder.digests.size() && folder.digests[i].error != 0) ++unreadFiles_;
         EntryRow(folder, i);
     }

@@ -67,9 +67,13 @@ struct ListingRequest {
     std::wstring filter = L"*.*";   // the wildcard for file names, matched by the system
     bool includeSubfolders = false;
     int maxDepth = -1;              // with subfolders: folders deeper than this are listed, not entered; -1 none
+    bool dotFolders = false;        // folders whose names begin with a dot are listed and entered too
+    bool followLinks = true;        // links and junctions to folders are entered, not only listed
     bool includeFiles = true;
     // Names (files and folders) matching any of these patterns are left
-    // out, and such folders are not entered (the system's wildcard rule).
+    // out, and such folders are not entered (the system's wildcard rule). A
+    // pattern holding a separator (/ or \) matches the entry's path below
+    // its start folder instead ("docs\old", "photos/2019/*.tmp").
     std::vector<std::wstring> excludes;
     SortKey sortKey = SortKey::Name;
     bool reverse = false;           // the files' order reversed; folders keep theirs
@@ -93,6 +97,10 @@ struct ListingRequest {
     // removes it.
     std::wstring outputPath;
     HANDLE outputHandle = INVALID_HANDLE_VALUE;
+    // The call that writes each piece of the output, with WriteFile's
+    // arguments and results (a console's own conversion, a test's stand-in);
+    // null: WriteFile.
+    BOOL(WINAPI *writeCall)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) = nullptr;
 
     // Set (from any thread) to stop the run; it is noticed within a few
     // milliseconds. Null: the run cannot be stopped.

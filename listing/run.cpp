@@ -58,7 +58,7 @@ static ListingResult WriteAndWalk(const ListingRequest &request, std::wstring &f
         file = CreateOutput(request.outputPath, fullOutput);
         if (file == INVALID_HANDLE_VALUE) return {ListingOutcome::NotCreated, GetLastError()};
     }
-    OutputSink sink(file, request.cancel);
+    OutputSink sink(file, request.cancel, request.writeCall);
     WalkResult walked{WalkEnd::Complete, std::wstring(), ListingTotals()};
     ListingTotals totals;
     unsigned long long unreadFolders = 0, unreadFiles = 0;

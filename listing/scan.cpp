@@ -53,7 +53,22 @@ bool TakesEveryName(const std::wstring &filter) {
 ScanContext::ScanContext(const ListingRequest &run)
     : request(run), matchesEveryName(TakesEveryName(run.filter)),
       byRealNames(run.format != OutputFormat::Text || run.encoding == TextEncoding::Utf8),
-      ansiCodePage(FileApiCodePage()), buffer(64 * 1024) {}
+      ansiCodePage(FileApiCodePage()), buffer(64 * 1024) {
+    for (std::wstring pattern : run.excludes) {
+        if (pattern.find_first_of(L"/\\") == std::wstring::npos) {
+            namePatterns.push_back(pattern);
+            continue;
+        }
+        // One separator, and the path is below the start folder already:
+        // "./docs/" means "docs".
+        for (wchar_t &c : pattern)
+            if (c == L'/') c = L'\\';
+        while (pattern.compare(0, 2, L".\\") == 0) pattern.erase(0, 2);
+        while (!pattern.empty() && pattern.front() == L'\\') pattern.erase(0, 1);
+        while (!pattern.empty() && pattern.back() == L'\\') pattern.pop_back();
+        pathPatterns.push_back(pattern);
+    }
+}
 
 // One enumerated name, whichever call found it.
 struct Found {
@@ -100,11 +115,22 @@ static const EntryRecord *MakeEntry(const Found &found, bool isFolder, FolderRec
     return entry;
 }
 
-// True when a name matches one of the exclusion patterns.
-static bool IsExcluded(const Found &found, ScanContext &context) {
+// True when a name matches one of the name patterns, or its path below the
+// start folder one of the path patterns.
+static bool IsExcluded(const Found &found, const FolderRecord &folder, ScanContext &context) {
     if (context.request.excludes.empty()) return false;
     context.name.assign(found.name, found.length);
-    for (const std::wstring &pattern : context.request.excludes)
+    for (const std::wstring &pattern : context.namePatterns)
+        if (PathMatchSpecW(context.name.c_str(), pattern.c_str())) return true;
+    if (context.pathPatterns.empty()) return false;
+    // The folder's path past the start folder begins with a separator,
+    // except below a root, whose own backslash ends the start folder.
+    size_t below = folder.startLength;
+    if (below < folder.path.size() && folder.path[below] == L'\\') ++below;
+    context.name.assign(folder.path, below, std::wstring::npos);
+    if (!context.name.empty()) context.name += L'\\';
+    context.name.append(found.name, found.length);
+    for (const std::wstring &pattern : context.pathPatterns)
         if (PathMatchSpecW(context.name.c_str(), pattern.c_str())) return true;
     return false;
 }
@@ -127,9 +153,13 @@ struct Collected {
 static void Collect(const Found &found, Collected collected, FolderRecord &folder, ScanContext &context) {
     bool isFolder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isFolder ? !collected.takeFolders : !collected.takeFiles) return;
-    // Folders starting with a dot (".", ".." and hidden ones) are never listed.
-    if (isFolder && found.length > 0 && found.name[0] == L'.') return;
-    if (IsExcluded(found, context)) {
+    // Folders starting with a dot are hidden ones on Unix systems: listed
+    // only when asked for; "." and ".." never.
+    if (isFolder && found.length > 0 && found.name[0] == L'.') {
+        bool selfOrParent = found.length == 1 || (found.length == 2 && found.name[1] == L'.');
+        if (selfOrParent || !context.request.dotFolders) return;
+    }
+    if (IsExcluded(found, folder, context)) {
         ++folder.excluded;
         return;
     }

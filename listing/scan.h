@@ -23,6 +23,8 @@ struct ScanContext {
     UINT ansiCodePage;               // the code page the ANSI file calls use
     std::vector<char> buffer;        // the enumeration's buffer, made with the context
     std::string text;                // scratch for conversions
+    std::vector<std::wstring> namePatterns;  // exclusions matched against a name
+    std::vector<std::wstring> pathPatterns;  // exclusions matched against the path below the start folder, "\\" between names
     std::wstring name;               // scratch for the exclusion match
 };
 
@@ -37,7 +39,7 @@ struct FolderGate {
 enum class ScanEnd { Done, Refused, Stopped };
 
 // Opens `folder.reachPath` and reads its subfolders (names not starting
-// with a dot) and its files matching the filter into `folder`, in the order
+// with a dot, unless the request takes them) and its files matching the filter into `folder`, in the order
 // found (OrderEntries then puts folders first); sets its status and error.
 // Throws std::bad_alloc when memory runs out.
 ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate);

@@ -334,7 +334,6 @@ bool TreeWalk::Visit(ReadTask &task) {
         progress->files.fetch_add(static_cast<long>(block.files), std::memory_order_relaxed);
     }
     if (!request_.includeSubfolders || record.status == FolderStatus::NotRead || block.folders == 0) return true;
-    if (request_.maxDepth >= 0 && record.depth >= static_cast<unsigned>(request_.maxDepth)) return true;
     // Only the entries are kept while the descent goes on: the writer has
     // had the whole record already.
     if (identity.known) onPath_.insert(std::make_pair(identity.volume, identity.file));
@@ -353,11 +352,18 @@ void TreeWalk::MakeTasksAhead() {
     }
 }
 
+bool WalkEnters(const ListingRequest &request, const FolderRecord &folder, const EntryRecord &entry) {
+    if (!entry.IsFolder() || !request.includeSubfolders) return false;
+    if (folder.status == FolderStatus::NotRead || folder.status == FolderStatus::LeadsBack) return false;
+    if (request.maxDepth >= 0 && folder.depth >= static_cast<unsigned>(request.maxDepth)) return false;
+    return request.followLinks || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // Makes the task of the level's next subfolder and hands it to the
 // readers; false when no subfolder is left.
 bool TreeWalk::MakeTask(Level &level) {
     const std::vector<const EntryRecord *> &entries = level.record.entries;
-    while (level.next < entries.size() && !entries[level.next]->IsFolder()) ++level.next;
+    while (level.next < entries.size() && !WalkEnters(request_, level.record, *entries[level.next])) ++level.next;
     if (level.next == entries.size()) return false;
     const EntryRecord &entry = *entries[level.next++];
     std::unique_ptr<ReadTask> task(new ReadTask);

@@ -24,6 +24,11 @@ struct WalkResult {
     unsigned long long unreadFiles = 0;    // not hashed
 };
 
+// True when the walk goes into `entry`, a subfolder entry of `folder`, and
+// it gets a record of its own: with subfolders asked for, above the depth
+// limit, and a link or junction only when links are followed.
+bool WalkEnters(const ListingRequest &request, const FolderRecord &folder, const EntryRecord &entry);
+
 // Walks the tree below `startFolder` (absolute) with the request's choices
 // (filter, subfolders, depth, files, exclusions, order, hashes), counting
 // into its progress, telling its problems and watching its stop request.

@@ -80,12 +80,14 @@ static testing::AssertionResult SameText(const std::string &expected, const std:
 }
 
 // The dialog's choices as letters: s subfolders, f files, p path on each line, h full paths in
-// headings, d details, t totals, u UTF-8; E, S or D sorts by extension, size or date instead of name.
+// headings, d details, t totals, u UTF-8, a dot-folders too, n links not followed; E, S or D sorts by
+// extension, size or date instead of name.
 static ListingRequest Choose(const std::string &letters, const wchar_t *filter = L"*.*", const std::vector<std::wstring> &excludes = {}) {
     auto has = [&letters](char c) { return letters.find(c) != std::string::npos; };
     ListingRequest request;
     request.includeSubfolders = has('s'), request.includeFiles = has('f'), request.pathOnEachLine = has('p');
     request.fullPathInHeading = has('h'), request.showDetails = has('d'), request.totals = has('t');
+    request.dotFolders = has('a'), request.followLinks = !has('n');
     request.sortKey = has('E') ? SortKey::Extension : has('S') ? SortKey::Size : has('D') ? SortKey::Date : SortKey::Name;
     request.encoding = has('u') ? TextEncoding::Utf8 : TextEncoding::Ansi;
     request.filter = filter, request.excludes = excludes;
@@ -143,6 +145,7 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
         {"", "sfp", "root-paths.txt", "a root gets no second backslash; dot-folders skipped, dot-files kept"},
         {"", "sfp", "root-paths.txt", "every name again, enumerated in two passes: the same bytes", L"?*"},
         {"", "sf", "root-txt.txt", "the filter applies to files only; a folder matching it is listed once", L"*.txt"},
+        {"", "sfpa", "root-all.txt", "dot-folders listed and entered when asked for"},
         {"ARCHIVE", "sfd", "archive.txt", "the worked example, 20 lines"},
         {"ARCHIVE", "sfdh", "archive-full-headings.txt", "full paths in headings"},
         {"ARCHIVE", "sfdp", "archive-path-on-each-line.txt", "the path on each line widens the name column by the path alone"},
@@ -163,6 +166,9 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
         {"exclude", "sfht", "exclude.txt", "excluded names left out in any case, such folders not entered; all counted", L"*.*", {L"*.bak", L"build"}},
         {"exclude", "sfht", "exclude-main.txt", "with a filter, only the names it takes are excluded and counted", L"main.*", {L"*.bak", L"build"}},
         {"exclude", "fht", "exclude-top.txt", "* takes every name and is named in no total; excluded files counted", L"*", {L"*.bak"}},
+        {"exclude", "sfht", "exclude-paths.txt", "a pattern with a separator (either) matches the path below the start, any case: "
+         "./ and a trailing one dropped, * across folders, deep\\util.c not src\\deep\\util.c", L"*.*",
+         {L"src/deep/*.bak", L"./DOCS/", L"src\\*.o", L"deep\\util.c"}},
         {"closed", "sf", "closed.txt", "a name not in UTF-8 arrives mangled; names ending in a dot or a space are reached"},
         {"deep", "sfph", "deep.txt", "1,000-character paths: every block, lines uncut"},
     };
@@ -197,6 +203,8 @@ TEST(WriteListing, LinksBackIntoTheTreeAreNotFollowed) {
         request.threads = round % 2 ? 8 : 1;
         ASSERT_TRUE(SameText(fromB, List(tree + "\\A\\B", request))) << round;
     }
+    // Not following links: both listed, neither entered.
+    EXPECT_TRUE(SameText(Golden("loop-from-b-no-follow.txt"), List(tree + "\\A\\B", Choose("sfhn"))));
 }
 
 TEST(WriteListing, MountsLeadingBackAreNotEnteredAndEqualIdsOnOtherVolumesAre) {
