@@ -70,7 +70,12 @@ public:
     explicit ProblemLines(bool quiet) : quiet_(quiet) {}
     void Unreadable(const std::wstring &path, bool isFolder, DWORD error) override {
         if (quiet_) return;
-        Complain(std::wstring(isFolder ? L"can't read folder " : L"can't read file ") + path + L": " +
+        // A line end or tab in a name (possible on other systems) would split
+        // the line: such characters show as "?", as in the text listing.
+        std::wstring shown = path;
+        for (wchar_t &c : shown)
+            if (c < 0x20) c = L'?';
+        Complain(std::wstring(isFolder ? L"can't read folder " : L"can't read file ") + shown + L": " +
                  SystemMessage(error));
     }
 
