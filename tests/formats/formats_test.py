@@ -113,7 +113,8 @@ def run(args, prefix=None, during=None, out=None):
 
 
 def rows(form, data):
-    """{path: fields} and the paths in order, of a CSV, JSON Lines or file-list catalogue."""
+    """A catalogue read back: JSON Lines as (every object, the entries' objects); CSV and the file list as
+    (the header, a dict per row)."""
     if form == 'jsonl':
         lines = data.decode('utf-8').split('\n')
         check(lines[-1] == '', 'JSON Lines end with a line end')
