@@ -113,9 +113,14 @@ public:
     // Names a folder or file the catalogue marks as not read, unless quiet.
     void Unreadable(const std::wstring &path, bool isFolder, DWORD error) override {
         if (quiet_) return;
+        // A line end or tab in a name (possible on other systems) would split
+        // the line: such characters show as "?", as in the text listing.
+        std::wstring shown = path;
+        for (wchar_t &c : shown)
+            if (c < 0x20) c = L'?';
         std::lock_guard<std::mutex> lock(mutex_);
         ClearLocked();
-        Complain(std::wstring(isFolder ? L"can't read folder " : L"can't read file ") + path + L": " +
+        Complain(std::wstring(isFolder ? L"can't read folder " : L"can't read file ") + shown + L": " +
                  SystemMessage(error));
     }
 

@@ -4,6 +4,8 @@
 
 #include <bcrypt.h>
 
+#include "names.h"
+
 // The algorithms by name, in the order of their values: the option and key
 // spelling, the column heading, and CNG's identifier.
 struct HashNames {
@@ -43,8 +45,26 @@ static DWORD ErrorOf(NTSTATUS status) {
 // it costs, small enough that a stop request is seen within milliseconds.
 static const size_t ReadSize = 1024 * 1024;
 
-FileHasher::FileHasher(const std::vector<HashAlgorithm> &algorithms, const std::atomic<bool> *cancel)
+// Opens `path` for no access at all, which files held open with no sharing
+// (the catalogue's own among them) allow.
+static HANDLE OpenForIdentity(const std::wstring &path) {
+    return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+FileHasher::FileHasher(const std::vector<HashAlgorithm> &algorithms, const std::atomic<bool> *cancel, HANDLE output,
+                       const std::wstring &outputPath)
     : algorithms_(algorithms.size()), cancel_(cancel) {
+    if (output != INVALID_HANDLE_VALUE) {
+        // Standard output may be a console or a pipe: only a disk file has an identity.
+        outputKnown_ = GetFileType(output) == FILE_TYPE_DISK && GetFileInformationByHandle(output, &output_);
+    } else if (!outputPath.empty()) {
+        HANDLE file = OpenForIdentity(LongPath(outputPath));
+        if (file != INVALID_HANDLE_VALUE) {
+            outputKnown_ = GetFileInformationByHandle(file, &output_) != 0;
+            CloseHandle(file);
+        }
+    }
     for (size_t i = 0; i < algorithms.size() && error_ == 0; ++i) {
         Algorithm &algorithm = algorithms_[i];
         NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm.provider, Names[static_cast<int>(algorithms[i])].cng,
@@ -72,7 +92,20 @@ DWORD FileHasher::HashFile(const std::wstring &reachPath, std::vector<std::strin
     // fingerprint is of the bytes read.
     HANDLE file = CreateFileW(reachPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    if (file == INVALID_HANDLE_VALUE) {
+        // The catalogue's own file is held with no sharing when the run created it.
+        DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || !outputKnown_) return error;
+        HANDLE held = OpenForIdentity(reachPath);
+        if (held == INVALID_HANDLE_VALUE) return error;
+        bool own = IsOutput(held);
+        CloseHandle(held);
+        return own ? HashOwnOutput : error;
+    }
+    if (IsOutput(file)) {
+        CloseHandle(file);
+        return HashOwnOutput;
+    }
     if (buffer_.empty()) buffer_.resize(ReadSize);
     DWORD error = 0;
     for (Algorithm &algorithm : algorithms_) {
@@ -119,6 +152,14 @@ DWORD FileHasher::HashFile(const std::wstring &reachPath, std::vector<std::strin
     DestroyHashes();
     if (error != 0) hex.clear();
     return error;
+}
+
+// True when `file` is the catalogue's own file.
+bool FileHasher::IsOutput(HANDLE file) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    return outputKnown_ && GetFileInformationByHandle(file, &info) &&
+           info.dwVolumeSerialNumber == output_.dwVolumeSerialNumber && info.nFileIndexHigh == output_.nFileIndexHigh &&
+           info.nFileIndexLow == output_.nFileIndexLow;
 }
 
 // Releases the hash objects of the file at hand.

@@ -16,10 +16,18 @@
 const char *HashName(HashAlgorithm algorithm);
 const char *HashHeading(HashAlgorithm algorithm);
 
+// What HashFile returns for the file the catalogue is being written to: it
+// gets no fingerprint (its bytes are not final), and nothing is wrong.
+const DWORD HashOwnOutput = 0x20000001;  // bit 29: a code of the program's own
+
 class FileHasher {
 public:
-    // Opens the algorithms; a failure shows in Ready().
-    FileHasher(const std::vector<HashAlgorithm> &algorithms, const std::atomic<bool> *cancel);
+    // Opens the algorithms; a failure shows in Ready(). `output` is the
+    // catalogue's own file, or INVALID_HANDLE_VALUE and `outputPath` names
+    // it (nothing when empty): a catalogue written into the tree it lists
+    // is not fingerprinted.
+    FileHasher(const std::vector<HashAlgorithm> &algorithms, const std::atomic<bool> *cancel, HANDLE output,
+               const std::wstring &outputPath);
     ~FileHasher();
     FileHasher(const FileHasher &) = delete;
     FileHasher &operator=(const FileHasher &) = delete;
@@ -31,14 +39,19 @@ public:
     // `hex` to one lowercase digest per algorithm, in the constructor's
     // order. Returns 0, or the system's code when the file could not be read
     // (then `hex` is empty); ERROR_OPERATION_ABORTED when the stop request
-    // was seen. Files of any size; others may be writing them meanwhile.
+    // was seen; HashOwnOutput for the catalogue's own file. Files of any
+    // size; others may be writing them meanwhile.
     DWORD HashFile(const std::wstring &reachPath, std::vector<std::string> &hex);
 
 private:
     struct Algorithm;
     void DestroyHashes();
+    bool IsOutput(HANDLE file) const;
     std::vector<Algorithm> algorithms_;
     const std::atomic<bool> *cancel_;
     std::vector<unsigned char> buffer_;
     DWORD error_ = 0;
+    // The catalogue's own file: its volume and its index there.
+    bool outputKnown_ = false;
+    BY_HANDLE_FILE_INFORMATION output_ = {};
 };

@@ -113,6 +113,7 @@ void TextListingWriter::Details(const EntryRecord &entry, size_t lineStart, size
         snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", calendar.wYear, calendar.wMonth, calendar.wDay,
                  calendar.wHour, calendar.wMinute, calendar.wSecond);
         out_ += text;
+        timeEnd_ = out_.size();
         return;
     }
     int digits = AppendNumber(out_, calendar.wMonth);
@@ -121,6 +122,7 @@ void TextListingWriter::Details(const EntryRecord &entry, size_t lineStart, size
     out_ += '-';
     digits += AppendNumber(out_, calendar.wYear);
     Pad(out_, 10 - digits);
+    timeEnd_ = out_.size() + 8;  // "23:59:59"
     AppendNumber(out_, calendar.wHour);
     out_ += ':';
     AppendNumber(out_, calendar.wMinute);
@@ -200,8 +202,11 @@ void TextListingWriter::TotalsLine(const char *label, const ListingTotals &total
     EndLine();
 }
 
-// Two spaces and each hex digest, or the reason the file could not be read.
+// Two spaces and each hex digest, or the reason the file could not be read;
+// after the details, from where the widest time would end, so that the
+// digests of a block line up whatever the time's length.
 void TextListingWriter::Digests(const EntryDigests &digests) {
+    if (request_.showDetails && timeEnd_ > out_.size()) out_.append(timeEnd_ - out_.size(), ' ');
     if (digests.error != 0) {
         out_ += "  ";
         Mark("<cannot read this file: ", digests.error);

@@ -40,6 +40,7 @@ private:
     std::string filterShown_;   // the filter for totals lines; empty when it takes every name
     std::string path_;          // the path of the folder at hand, as shown
     std::string part_;          // scratch: the part of a path being converted
+    size_t timeEnd_ = 0;        // in out_: where the widest time of the line being built would end
     // Where each folder from the start down to the folder at hand ends, in
     // its UTF-16 path and in the shown one.
     struct ShownLevel {

@@ -99,10 +99,11 @@ void FolderReader::Read(ReadTask &task) {
     }
 }
 
-// Hashes every file of the folder into its digests; false when the stop
-// request came during a file.
+// Hashes every file of the folder into its digests, all but the catalogue's
+// own file; false when the stop request came during a file.
 bool FolderReader::HashFiles(FolderRecord &record) {
-    if (!hasher_) hasher_.reset(new FileHasher(request_.hashes, request_.cancel));
+    if (!hasher_)
+        hasher_.reset(new FileHasher(request_.hashes, request_.cancel, request_.outputHandle, request_.outputPath));
     record.digests.resize(record.entries.size());
     for (size_t i = 0; i < record.entries.size(); ++i) {
         const EntryRecord &entry = *record.entries[i];
@@ -114,6 +115,7 @@ bool FolderReader::HashFiles(FolderRecord &record) {
         JoinName(reachName_, entry.Name());
         digests.error = hasher_->HashFile(reachName_, digests.hex);
         if (digests.error == ERROR_OPERATION_ABORTED) return false;
+        if (digests.error == HashOwnOutput) digests.error = 0;
     }
     return true;
 }
