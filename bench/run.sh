@@ -131,7 +131,7 @@ if $run_hashes; then
         echo "$hash_big $hash_mb $hash_small" > "$data/hashset.stamp"
     fi
     hash_files=$(find "$hashset" -type f | wc -l)
-    hash_bytes=$(find "$hashset" -type f -printf '%s\n' | awk '{ sum += $1 } END { printf "%d", sum }')
+    hash_bytes=$(find "$hashset" -type f -printf '%s\n' | awk '{ sum += $1 } END { printf "%.0f", sum }')
     # The digests every run must give; computing them brings the set into the page cache.
     echo "bench: reading the fingerprinting set ($((hash_bytes / 1048576)) MiB) into the page cache"
     sha256sum -- "$hashset"/* | sed 's|  .*/|  |' | sort -k2 > "$data/hashset.sums"
