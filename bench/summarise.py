@@ -5,20 +5,24 @@ apart so that a saved run can be summarised again without measuring again:
 
     bench/summarise.py /tmp/dirtally-bench/measurements-<date>-<time>.txt
 
-The file opens with "# key: value" lines on the run (rounds, seed, machine,
-console program), then a line naming the columns, then one line per sample
+The file opens with "# key: value" lines on the run (rounds, hash rounds,
+seed, machine, console program, hash set), then a line naming the columns, then one line per sample
 in the order they were measured, columns apart by spaces, "-" where a
 column does not apply:
 
     round   0 is the warm-up, left out of every figure
-    tree    wide, flat, deep, intl, many, or empty (start-up memory)
+    tree    wide, flat, deep, intl, many, empty (start-up memory), or
+            hash (the fingerprinting set)
     work    floor:<way of reading>, or the work timed (all, txt, plain, utf8,
-            totals, handle, fill; listwall and cliwall are timed from outside)
+            totals, handle, csv, jsonl, fill; listwall and cliwall are timed
+            from outside); on hash: hashfloor, hashcli and sha256sum, each
+            a whole process timed from outside
     wall    wall time in seconds
     cpu     the process's CPU time in seconds
     peak    the process's peak working set in KiB
     got     what the run counted: "<folders>/<files>" for a floor, lines of a
-            listing, rows of the folder list
+            listing, rows of the folder list; "<files>/<bytes>" hashed by
+            hashfloor, files with the right digest for the others
     needed  what the tree needs, in the same form; "<n>+" means at least n
     check   ok, differs (its file is not the one it must equal) or failed
 
@@ -48,13 +52,23 @@ RATIO_ROWS = (
     ("wide", "  --encoding utf-8 / plain", "utf8", "plain", 1.10),
     ("wide", "  --totals / plain", "totals", "plain", 1.10),
     ("wide", "  to an open handle / by path", "handle", "plain", 1.05),
+    ("wide", "  --format csv / plain", "csv", "plain", 1.10),
+    ("wide", "  --format jsonl / plain", "jsonl", "plain", 1.10),
 )
 # The console program's row, shown only when the run could build it.
 CLI_ROW = ("wide", "dirtally-cli / bench_work (*)", "cliwall", "listwall", 1.05)
+# The fingerprinting rows, shown when the run measured them: the console
+# program must keep at least 0.9 of the floor's throughput; sha256sum has no
+# target (None).
+HASH_ROWS = (
+    ("hash", "dirtally-cli --hash sha256 (*)", "hashcli", "hashfloor", round(1 / 0.9, 2)),
+    ("hash", "  sha256sum, Linux (*)", "sha256sum", "hashfloor", None),
+)
 # Works compared with a reference other than the floor: tree, reference, works.
 INTERLEAVED = (
-    ("wide", "plain", ("utf8", "totals", "handle")),
+    ("wide", "plain", ("utf8", "totals", "handle", "csv", "jsonl")),
     ("wide", "listwall", ("cliwall",)),
+    ("hash", "hashfloor", ("hashcli", "sha256sum")),
 )
 # Works compared with their tree's floor.
 FLOOR_WORKS = ("all", "txt", "fill")
@@ -71,6 +85,10 @@ each open folder; ratio: the median over the rounds of work / the mean of the fl
 and after, in wall time (the target) and in the process's CPU time (cpu; the CPU clock ticks in 10 ms
 steps); the rows with a slash compare likewise with the runs of the work after the slash just
 before and after; (*) timed from outside, Wine's start included"""
+HASH_LEGEND = """hash: the fingerprinting set, in the page cache; its floor (hashfloor) reads each file once in
+1 MiB blocks and hashes it with the same CNG calls on one thread; the three programs are whole
+processes timed from outside, their CPU time and peak (the largest resident set, which Wine reports as
+the peak working set) from the system"""
 
 
 class Sample(NamedTuple):
@@ -101,6 +119,8 @@ def complete(got: str, needed: str) -> bool:
 
 # What a check that failed is called in the warning: the unit of the count.
 def counted(tree: str, work: str) -> str:
+    if tree == "hash":
+        return f"fingerprinting set, {work} (files)"
     return f"folder list of {tree} (rows)" if work == "fill" else f"listing of {tree}, {work} (lines)"
 
 
@@ -257,9 +277,9 @@ class Summary:
 
     # One ratio row: the work `work` on `tree` against its floor or against
     # the work `base` of the same tree.
-    def row(self, tree: str, what: str, work: str, base: str, target: float) -> str:
+    def row(self, tree: str, what: str, work: str, base: str, target: Optional[float]) -> str:
         against = (tree, "floor:" + self.chosen.get(tree, "")) if base == "floor" else (tree, base)
-        limit = "<=%g" % target
+        limit = "<=%g" % target if target is not None else "-"
         if (tree, work) not in self.seen:
             return ROW % (tree, what, span(self.walls.get(against)), "not built", "-", "-", limit, "-")
         if base == "floor" and tree not in self.chosen:
@@ -268,20 +288,39 @@ class Summary:
         ratio = median(ratios) if ratios else 0.0
         cpu_ratios = self.cpu_ratios.get((tree, work))
         cpu = "%.2f" % median(cpu_ratios) if cpu_ratios else "-"
-        result = self.status.get((tree, work)) or ("holds" if ratio <= target else "MISSED")
+        result = self.status.get((tree, work)) or ("-" if target is None else "holds" if ratio <= target else "MISSED")
         return ROW % (tree, what, span(self.walls.get(against)), span(self.walls.get((tree, work))),
                       "%-6.2f" % ratio, cpu, limit, result)
 
     # The ratio table, with the console program's row when it was built.
-    def ratio_table(self, cli_built: bool) -> List[str]:
+    def ratio_table(self, cli_built: bool, trees: bool) -> List[str]:
         lines = [ROW % ("tree", "measured work", "floor or base (s)", "work (s)", "ratio", "(cpu)", "target",
                         "result")]
-        lines += [self.row(*row) for row in RATIO_ROWS]
-        if cli_built:
-            lines.append(self.row(*CLI_ROW))
-        else:
-            lines.append("%-5s %-30s %s" % (CLI_ROW[0], CLI_ROW[1], "not built"))
+        if trees:
+            lines += [self.row(*row) for row in RATIO_ROWS]
+            if cli_built:
+                lines.append(self.row(*CLI_ROW))
+            else:
+                lines.append("%-5s %-30s %s" % (CLI_ROW[0], CLI_ROW[1], "not built"))
+        if self.hashed():
+            lines += [self.row(*row) for row in HASH_ROWS]
         return lines
+
+    # Whether the run measured fingerprinting.
+    def hashed(self) -> bool:
+        return ("hash", "hashfloor") in self.walls
+
+    # Each fingerprinting program's throughput over the set, from its median
+    # wall time, and the console program's share of the floor's.
+    def throughput(self, set_bytes: int) -> List[str]:
+        def rate(work: str) -> float:
+            walls = self.walls.get(("hash", work))
+            return set_bytes / 1e6 / median(walls) if walls and set_bytes else 0.0
+        floor, cli, linux = rate("hashfloor"), rate("hashcli"), rate("sha256sum")
+        ratios = self.ratios.get(("hash", "hashcli"))
+        share = "%.2f" % (1 / median(ratios)) if ratios else "-"
+        return ["hash  throughput (MB/s, from median wall times): floor %.0f, dirtally-cli %.0f, sha256sum %.0f;"
+                " dirtally-cli keeps %s of the floor's (target >= 0.9)" % (floor, cli, linux, share)]
 
     # The peak working set of each work against that of its floor, then the
     # same program's memory for an empty folder.
@@ -296,6 +335,15 @@ class Summary:
             result = self.status.get((tree, work)) or ("holds" if extra <= PEAK_TARGET_MB else "MISSED")
             lines.append("%-5s %-14s work %6.1f MB, floor %6.1f MB, difference %+5.1f MB (target <= +%d MB): %s"
                          % (tree, work, peak / 1024, floor / 1024, extra, PEAK_TARGET_MB, result))
+        if ("hash", "hashcli") in self.seen and ("hash", "hashfloor") in self.peaks:
+            peak = self.peaks.get(("hash", "hashcli"), 0.0)
+            floor = self.peaks[("hash", "hashfloor")]
+            extra = (peak - floor) / 1024
+            result = self.status.get(("hash", "hashcli")) or ("holds" if extra <= PEAK_TARGET_MB else "MISSED")
+            lines.append("%-5s %-14s work %6.1f MB, floor %6.1f MB, difference %+5.1f MB (target <= +%d MB): %s"
+                         % ("hash", "hashcli (*)", peak / 1024, floor / 1024, extra, PEAK_TARGET_MB, result))
+            if ("hash", "sha256sum") in self.peaks:
+                lines.append("  sha256sum over the same files: %.1f MB" % (self.peaks[("hash", "sha256sum")] / 1024))
         if ("empty", "all") in self.seen:
             lines.append("  the same program listing an empty folder: %.1f MB (its start-up: the system libraries"
                          " it loads)" % (self.peaks.get(("empty", "all"), 0.0) / 1024))
@@ -324,17 +372,31 @@ def main() -> int:
         print(f"summarise: {error}", file=sys.stderr)
         return 1
     summary = Summary(samples)
-    planned = run.get("rounds", "")
-    if planned.isdigit() and int(planned) != summary.rounds:
-        print(f"summarise: the file holds {summary.rounds} of the {planned} rounds the run meant to measure",
-              file=sys.stderr)
-    lines = ["Dirtally benchmark: %d rounds after a warm-up, seed %s; seconds as median (min..max)"
-             % (summary.rounds, run.get("seed", "?")),
+    trees = len({s.round for s in summary.measured if s.tree != "hash"})
+    hash_rounds = len({s.round for s in summary.measured if s.tree == "hash"})
+    for key, held in (("rounds", trees), ("hash rounds", hash_rounds)):
+        planned = run.get(key, "")
+        if planned.isdigit() and int(planned) != held:
+            print(f"summarise: the file holds {held} of the {planned} {key} the run meant to measure",
+                  file=sys.stderr)
+    parts = []
+    if trees:
+        parts.append("%d rounds after a warm-up, seed %s" % (trees, run.get("seed", "?")))
+    if hash_rounds:
+        parts.append("%d rounds of fingerprinting after a warm-up over %s" % (hash_rounds, run.get("hash set", "?")))
+    lines = ["Dirtally benchmark: %s; seconds as median (min..max)" % "; ".join(parts),
              "machine: " + run.get("machine", "?")]
-    lines += summary.floors() + [""]
-    lines += summary.ratio_table(run.get("console program") == "built") + [""]
-    lines += summary.memory()
-    lines.append(LEGEND)
+    if trees:
+        lines += summary.floors() + [""]
+    lines += summary.ratio_table(run.get("console program") == "built", trees > 0)
+    if summary.hashed():
+        set_bytes = run.get("hash set", "").split(" files, ")[-1].split(" bytes")[0]
+        lines += summary.throughput(int(set_bytes) if set_bytes.isdigit() else 0)
+    lines += [""] + summary.memory()
+    if trees:
+        lines.append(LEGEND)
+    if summary.hashed():
+        lines.append(HASH_LEGEND)
     print("\n".join(lines))
     return 0
 

@@ -2,8 +2,6 @@
 // list, and the checksum manifest.
 #include "formats.h"
 
-#include <cstdio>
-
 #include "hashes.h"
 #include "names.h"
 #include "scan.h"
@@ -23,9 +21,13 @@ void MachineWriter::Utf8(const wchar_t *text, size_t length, std::string &out) {
 }
 
 void MachineWriter::EntryPath(const FolderRecord &folder, const EntryRecord &entry) {
+    if (&folder != pathFolder_) {
+        Utf8(folder.path.data(), folder.path.size(), folderPath_);
+        if (!folderPath_.empty() && folderPath_.back() != '\\') folderPath_ += '\\';
+        pathFolder_ = &folder;
+    }
     Utf8(entry.Name(), entry.nameLength, name_);
-    Utf8(folder.path.data(), folder.path.size(), entryPath_);
-    if (!entryPath_.empty() && entryPath_.back() != '\\') entryPath_ += '\\';
+    entryPath_ = folderPath_;
     entryPath_ += name_;
 }
 
@@ -37,13 +39,34 @@ void MachineWriter::FolderPath(const FolderRecord &folder) {
     Utf8(folder.path.data() + from, folder.path.size() - from, name_);
 }
 
+// Appends `value` in decimal with at least `count` digits (leading zeros).
+static void AppendDigits(std::string &out, unsigned value, int count) {
+    char digits[10];  // 4294967295 has 10 digits
+    int used = 0;
+    do {
+        digits[sizeof digits - 1 - static_cast<size_t>(used++)] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 || used < count);
+    out.append(digits + sizeof digits - static_cast<size_t>(used), static_cast<size_t>(used));
+}
+
+// The digits are placed by hand: every row has a time, and the C library's
+// formatted printing cost about as much as the rest of the row.
 void MachineWriter::AppendIsoTime(std::string &out, const FILETIME &time) {
     SYSTEMTIME t;
     if (!FileTimeToSystemTime(&time, &t)) return;
-    char text[24];  // "2001-03-07T08:05:03Z" and the terminator
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    out += text;
+    AppendDigits(out, t.wYear, 4);  // a year past 9999 keeps all its digits
+    out += '-';
+    AppendDigits(out, t.wMonth, 2);
+    out += '-';
+    AppendDigits(out, t.wDay, 2);
+    out += 'T';
+    AppendDigits(out, t.wHour, 2);
+    out += ':';
+    AppendDigits(out, t.wMinute, 2);
+    out += ':';
+    AppendDigits(out, t.wSecond, 2);
+    out += 'Z';
 }
 
 void MachineWriter::AppendAttributeLetters(std::string &out, DWORD attributes) {
@@ -63,6 +86,8 @@ const std::string &MachineWriter::Reason(DWORD error) {
 }
 
 bool MachineWriter::Folder(const FolderRecord &folder) {
+    // A record may come at the address of an earlier one: its path is converted anew.
+    pathFolder_ = nullptr;
     if (folder.status == FolderStatus::NotRead || folder.status == FolderStatus::ReadInPart) ++unreadFolders_;
     FolderRow(folder);
     // Subfolders get rows of their own when their records come, unless the
@@ -88,8 +113,13 @@ CsvWriter::CsvWriter(const ListingRequest &request, OutputSink &sink) : MachineW
 }
 
 // Appends a field, quoted when it holds a comma, a quote or a line end.
+// Every row has two fields of names: the common case, nothing to quote, is
+// one scan and one copy.
 void CsvWriter::Field(const std::string &text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+    bool quoted = false;
+    for (char c : text)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') quoted = true;
+    if (!quoted) {
         out_ += text;
         return;
     }
@@ -148,21 +178,26 @@ void CsvWriter::Finish(const ListingTotals &) {}
 
 // Appends `text` as a JSON string: quotes, backslashes and control
 // characters escaped, everything else as it is (UTF-8).
+// The characters that need no escape are copied a run at a time.
 static void AppendJsonString(std::string &out, const std::string &text) {
+    static const char Hex[] = "0123456789abcdef";
     out += '"';
-    for (char c : text) {
+    size_t copied = 0;  // text before this is in `out`
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
         unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+        if (c != '"' && c != '\\' && u >= 0x20) continue;
+        out.append(text, copied, i - copied);
+        copied = i + 1;
+        if (u >= 0x20) {
             out += '\\';
             out += c;
-        } else if (u < 0x20) {
-            char escape[8];  // "\u001f" and the terminator
-            std::snprintf(escape, sizeof escape, "\\u%04x", u);
-            out += escape;
         } else {
-            out += c;
+            char escape[6] = {'\\', 'u', '0', '0', Hex[u >> 4], Hex[u & 15]};  // \u001f
+            out.append(escape, sizeof escape);
         }
     }
+    out.append(text, copied, std::string::npos);
     out += '"';
 }
 

@@ -48,7 +48,10 @@ protected:
     unsigned long long unreadFolders_ = 0, unreadFiles_ = 0;
 
 private:
-    std::string scratch_;
+    // The UTF-8 path of the folder whose entries are being written, ending
+    // with a backslash: converted once per folder, not once per entry.
+    std::string folderPath_;
+    const FolderRecord *pathFolder_ = nullptr;
     std::string reason_;
     DWORD reasonCode_ = 0;
 };
