@@ -6,6 +6,45 @@
 
 #include "names.h"
 
+// CNG's calls, found in bcrypt.dll when the first fingerprint is asked
+// for: a run without fingerprints never loads it (loading costs a listing
+// about 2 MB). Found once, then never changed.
+struct CngCalls {
+    decltype(&BCryptOpenAlgorithmProvider) open = nullptr;
+    decltype(&BCryptGetProperty) getProperty = nullptr;
+    decltype(&BCryptCreateHash) createHash = nullptr;
+    decltype(&BCryptHashData) hashData = nullptr;
+    decltype(&BCryptFinishHash) finishHash = nullptr;
+    decltype(&BCryptDestroyHash) destroyHash = nullptr;
+    decltype(&BCryptCloseAlgorithmProvider) close = nullptr;
+    DWORD error = 0;  // why they could not be found
+};
+
+// Finds `name` in `library` as a call of type T; false when it is missing.
+template <typename T>
+static bool Find(HMODULE library, const char *name, T &call) {
+    call = reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(library, name)));
+    return call != nullptr;
+}
+
+static CngCalls LoadCng() {
+    CngCalls calls;
+    HMODULE library = LoadLibraryW(L"bcrypt.dll");
+    bool found = library && Find(library, "BCryptOpenAlgorithmProvider", calls.open) &&
+                 Find(library, "BCryptGetProperty", calls.getProperty) &&
+                 Find(library, "BCryptCreateHash", calls.createHash) && Find(library, "BCryptHashData", calls.hashData) &&
+                 Find(library, "BCryptFinishHash", calls.finishHash) &&
+                 Find(library, "BCryptDestroyHash", calls.destroyHash) &&
+                 Find(library, "BCryptCloseAlgorithmProvider", calls.close);
+    if (!found) calls.error = library ? ERROR_PROC_NOT_FOUND : GetLastError();
+    return calls;
+}
+
+static const CngCalls &Cng() {
+    static const CngCalls calls = LoadCng();
+    return calls;
+}
+
 // The algorithms by name, in the order of their values: the option and key
 // spelling, the column heading, and CNG's identifier.
 struct HashNames {
@@ -65,13 +104,14 @@ FileHasher::FileHasher(const std::vector<HashAlgorithm> &algorithms, const std::
             CloseHandle(file);
         }
     }
+    error_ = algorithms.empty() ? 0 : Cng().error;
     for (size_t i = 0; i < algorithms.size() && error_ == 0; ++i) {
         Algorithm &algorithm = algorithms_[i];
-        NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm.provider, Names[static_cast<int>(algorithms[i])].cng,
+        NTSTATUS status = Cng().open(&algorithm.provider, Names[static_cast<int>(algorithms[i])].cng,
                                                       nullptr, 0);
         ULONG got = 0;
         if (BCRYPT_SUCCESS(status))
-            status = BCryptGetProperty(algorithm.provider, BCRYPT_HASH_LENGTH,
+            status = Cng().getProperty(algorithm.provider, BCRYPT_HASH_LENGTH,
                                        reinterpret_cast<PUCHAR>(&algorithm.digestLength), sizeof algorithm.digestLength,
                                        &got, 0);
         if (!BCRYPT_SUCCESS(status)) error_ = ErrorOf(status);
@@ -80,8 +120,8 @@ FileHasher::FileHasher(const std::vector<HashAlgorithm> &algorithms, const std::
 
 FileHasher::~FileHasher() {
     for (Algorithm &algorithm : algorithms_) {
-        if (algorithm.hash) BCryptDestroyHash(algorithm.hash);
-        if (algorithm.provider) BCryptCloseAlgorithmProvider(algorithm.provider, 0);
+        if (algorithm.hash) Cng().destroyHash(algorithm.hash);
+        if (algorithm.provider) Cng().close(algorithm.provider, 0);
     }
 }
 
@@ -109,7 +149,7 @@ DWORD FileHasher::HashFile(const std::wstring &reachPath, std::vector<std::strin
     if (buffer_.empty()) buffer_.resize(ReadSize);
     DWORD error = 0;
     for (Algorithm &algorithm : algorithms_) {
-        NTSTATUS status = BCryptCreateHash(algorithm.provider, &algorithm.hash, nullptr, 0, nullptr, 0, 0);
+        NTSTATUS status = Cng().createHash(algorithm.provider, &algorithm.hash, nullptr, 0, nullptr, 0, 0);
         if (!BCRYPT_SUCCESS(status)) {
             algorithm.hash = nullptr;
             error = ErrorOf(status);
@@ -124,7 +164,7 @@ DWORD FileHasher::HashFile(const std::wstring &reachPath, std::vector<std::strin
         }
         if (got == 0) break;
         for (Algorithm &algorithm : algorithms_) {
-            NTSTATUS status = BCryptHashData(algorithm.hash, buffer_.data(), got, 0);
+            NTSTATUS status = Cng().hashData(algorithm.hash, buffer_.data(), got, 0);
             if (!BCRYPT_SUCCESS(status)) error = ErrorOf(status);
         }
         if (cancel_ && cancel_->load(std::memory_order_relaxed)) error = ERROR_OPERATION_ABORTED;
@@ -135,7 +175,7 @@ DWORD FileHasher::HashFile(const std::wstring &reachPath, std::vector<std::strin
     for (Algorithm &algorithm : algorithms_) {
         if (error == 0) {
             NTSTATUS status = algorithm.digestLength <= sizeof digest
-                                  ? BCryptFinishHash(algorithm.hash, digest, algorithm.digestLength, 0)
+                                  ? Cng().finishHash(algorithm.hash, digest, algorithm.digestLength, 0)
                                   : static_cast<NTSTATUS>(0xC00000BBL);
             if (!BCRYPT_SUCCESS(status)) {
                 error = ErrorOf(status);
@@ -165,7 +205,7 @@ bool FileHasher::IsOutput(HANDLE file) const {
 // Releases the hash objects of the file at hand.
 void FileHasher::DestroyHashes() {
     for (Algorithm &algorithm : algorithms_) {
-        if (algorithm.hash) BCryptDestroyHash(algorithm.hash);
+        if (algorithm.hash) Cng().destroyHash(algorithm.hash);
         algorithm.hash = nullptr;
     }
 }
