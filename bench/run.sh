@@ -365,6 +365,9 @@ for ((round = 0; round <= rounds; round++)); do
     floor_run wide walk "$wide_folders" "$wide_files"
     list_run wide all T: '*.*' "$lines_wide_all"
     floor_run wide walk "$wide_folders" "$wide_files"
+    # The same listing with every folder read on the run's own thread.
+    list_run wide one T: '*.*' "$lines_wide_all" --one-thread
+    floor_run wide walk "$wide_folders" "$wide_files"
     list_run wide txt T: '*.txt' "$lines_wide_txt"
     floor_run wide walk "$wide_folders" "$wide_files"
     list_run wide plain T: '*.*' "$lines_wide_all"

@@ -43,7 +43,8 @@ METHODS = ("ansi", "basic", "handle")
 # another work on the same tree just before and after it), the largest ratio
 # that holds.
 RATIO_ROWS = (
-    ("wide", 'RunListing "*.*"', "all", "floor", 1.15),
+    ("wide", 'RunListing "*.*"', "all", "floor", 0.80),
+    ("wide", "  on one thread", "one", "floor", 1.15),
     ("wide", 'RunListing "*.txt"', "txt", "floor", 1.8),
     ("flat", 'RunListing "*.*"', "all", "floor", 1.3),
     ("deep", 'RunListing "*.*"', "all", "floor", 1.3),
@@ -71,7 +72,7 @@ INTERLEAVED = (
     ("hash", "hashfloor", ("hashcli", "sha256sum")),
 )
 # Works compared with their tree's floor.
-FLOOR_WORKS = ("all", "txt", "fill")
+FLOOR_WORKS = ("all", "one", "txt", "fill")
 # The works whose peak working set is set against that of their floor, and
 # the most extra memory that holds.
 PEAK_ROWS = (("wide", "all"), ("flat", "all"), ("deep", "all"), ("intl", "all"), ("many", "fill"))

@@ -1,12 +1,13 @@
 // bench/work.cpp: runs one piece of the program's real work and times it
 // inside the process, so that Wine's start-up does not count.
 //
-//   bench_work list [--utf8] [--totals] [--handle] [--csv | --jsonl] <startFolder> <filter> <outputPath>
+//   bench_work list [--utf8] [--totals] [--handle] [--csv | --jsonl] [--one-thread] <startFolder> <filter> <outputPath>
 //       RunListing with every option on, sorted by name, as the programs
 //       call it (UTF-16 paths); --utf8 and --totals add the console
 //       program's extras, --handle writes to an open file handle as the
 //       console program does to its standard output, --csv and --jsonl
-//       write those catalogues instead of the text listing;
+//       write those catalogues instead of the text listing, --one-thread
+//       reads every folder on the run's own thread;
 //       prints "<wallSeconds> <cpuSeconds> <peakWorkingSetKiB>"
 //   bench_work write <startFolder> <outputFolder>
 //       the writers alone: walks the tree once, keeping every record, then
@@ -42,6 +43,7 @@ struct ListingMode {
     bool totals = false;
     bool handle = false;
     OutputFormat format = OutputFormat::Text;
+    bool oneThread = false;
 };
 
 // Writes the listing of `startFolder` with every option on and reports it;
@@ -55,6 +57,7 @@ static int TimeListing(const wchar_t *startFolder, const wchar_t *filter, const 
     request.encoding = mode.utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;
     request.totals = mode.totals;
     request.format = mode.format;
+    if (mode.oneThread) request.threads = 1;
     Moment start = Now();
     if (mode.handle) {
         request.outputHandle = CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -198,6 +201,8 @@ int main() {
                 mode.format = OutputFormat::Csv;
             else if (std::wcscmp(argv[next], L"--jsonl") == 0)
                 mode.format = OutputFormat::Jsonl;
+            else if (std::wcscmp(argv[next], L"--one-thread") == 0)
+                mode.oneThread = true;
             else
                 break;
         }
@@ -205,7 +210,7 @@ int main() {
     }
     if (argv && argc == 4 && std::wcscmp(argv[1], L"write") == 0) return TimeWriters(argv[2], argv[3]);
     if (argv && argc == 3 && std::wcscmp(argv[1], L"fill") == 0) return TimeFolderList(argv[2]);
-    std::fprintf(stderr, "usage: bench_work list [--utf8] [--totals] [--handle] [--csv | --jsonl] <startFolder> <filter> <outputPath>\n"
+    std::fprintf(stderr, "usage: bench_work list [--utf8] [--totals] [--handle] [--csv | --jsonl] [--one-thread] <startFolder> <filter> <outputPath>\n"
                          "       bench_work write <startFolder> <outputFolder>\n"
                          "       bench_work fill <folder>\n");
     return 2;

@@ -53,7 +53,7 @@ static const char Help[] =
     "      --totals          a line of counts and bytes after each folder's\r\n"
     "                        entries, and a grand total at the end\r\n"
     "      --threads N       read folders on N threads (1: one after another);\r\n"
-    "                        by default one per processor up to 4, 8 for a\r\n"
+    "                        by default 1 on a local drive and up to 8 on a\r\n"
     "                        network folder; the output is the same\r\n"
     "  -q, --quiet           no progress line or notes on standard error\r\n"
     "  -h, --help            show this help and exit\r\n"

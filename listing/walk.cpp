@@ -262,22 +262,25 @@ private:
     WalkResult result_{WalkEnd::Complete, std::wstring(), ListingTotals()};
 };
 
-// The reader threads beside the walk's own: one fewer than asked; by
-// default none for a single folder, eight for a network folder (its reads
-// wait on round trips, not on processors), else one per processor up to four.
+// The reader threads beside the walk's own: one fewer than asked. By
+// default, what a folder read costs decides. On a network folder each read
+// waits on a round trip: four readers per processor, at most eight, keep
+// several round trips under way. A local folder is read in microseconds,
+// and where the system serialises folder reads within a process (Wine
+// holds one lock over every folder read), readers there only add threads
+// and memory: none, as measured.
 static unsigned ReaderThreads(const ListingRequest &request, const std::wstring &startFolder) {
     if (request.threads > 0) return static_cast<unsigned>(request.threads - 1);
     if (!request.includeSubfolders) return 0;  // one folder: nothing to read ahead
-    SYSTEM_INFO system;
-    GetNativeSystemInfo(&system);
-    unsigned processors = system.dwNumberOfProcessors ? system.dwNumberOfProcessors : 1;
-    // A network folder waits on round trips, not on processors.
     std::wstring root = PlainPath(LongPath(startFolder));
     bool remote = root.compare(0, 2, L"\\\\") == 0;
     if (!remote && root.size() >= 3 && root[1] == L':')
         remote = GetDriveTypeW(root.substr(0, 3).c_str()) == DRIVE_REMOTE;
-    if (remote) return 8;
-    return std::min(processors, 4u);
+    if (!remote) return 0;
+    SYSTEM_INFO system;
+    GetNativeSystemInfo(&system);
+    unsigned processors = system.dwNumberOfProcessors ? system.dwNumberOfProcessors : 1;
+    return std::min(4 * processors, 8u);
 }
 
 // Counts what the folder's record marks as not read, and tells whoever
