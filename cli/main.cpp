@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "compare.h"
 #include "listing.h"
 #include "names.h"
 #include "options.h"
@@ -163,9 +164,11 @@ int main() {
     // A drive that is not ready gives an error code, not a system box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
+    std::vector<std::wstring> arguments = Arguments();
+    if (IsCompareCommand(arguments)) return RunCompare(arguments);
     CommandLine line;
     std::wstring reason;
-    if (!ReadCommandLine(Arguments(), &line, &reason)) return UsageError(reason);
+    if (!ReadCommandLine(arguments, &line, &reason)) return UsageError(reason);
     if (line.help || line.version) {
         if (WriteOutput(line.help ? HelpText() : Version)) return ExitComplete;
         Complain(L"can't write standard output: " + SystemMessage(GetLastError()));

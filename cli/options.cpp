@@ -11,7 +11,15 @@
 // The usage, shown by --help.
 static const char Help[] =
     "Usage: dirtally-cli [OPTIONS] [FOLDER...]\r\n"
+    "       dirtally-cli --compare OLD [OPTIONS] [FOLDER | NEW]\r\n"
     "Writes a catalogue of each FOLDER in turn (default: the current folder).\r\n"
+    "With --compare, writes what changed since the catalogue OLD (written by\r\n"
+    "--format jsonl or csv): in FOLDER (default: OLD's start folder, scanned\r\n"
+    "with OLD's filter, exclusions and hashes unless options say otherwise) or\r\n"
+    "in a second catalogue NEW. Paths are compared below each side's start\r\n"
+    "folder, case ignored. One line per difference, by path: + added, - removed,\r\n"
+    "~ changed, > moved (same size and hash), ! not read; then the counts.\r\n"
+    "--format jsonl writes them as JSON objects.\r\n"
     "\r\n"
     "Options (without any, the listing is the dialog's, with its defaults):\r\n"
     "  -o, --output FILE     write the listing to FILE (created or replaced);\r\n"
@@ -54,8 +62,10 @@ static const char Help[] =
     "  1    the output could not be created or written (nothing is left behind)\r\n"
     "  2    usage error: unknown option, missing value, bad sort key or encoding,\r\n"
     "       start folder missing or not a folder\r\n"
+    "  3    --compare: differences found\r\n"
     "  4    written, but something could not be read: each such folder or file\r\n"
-    "       is marked in the output and named on standard error\r\n"
+    "       is marked in the output and named on standard error (--compare:\r\n"
+    "       the comparison may be incomplete)\r\n"
     "  130  stopped by Ctrl+C (nothing is left behind)\r\n";
 
 const char *HelpText() { return Help; }

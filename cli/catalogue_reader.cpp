@@ -1,0 +1,467 @@
+// Reading catalogues back: JSON Lines through Debian's JSON parser, CSV
+// through a small RFC 4180 reader; each row checked before it is taken.
+#include "catalogue_reader.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "hashes.h"
+#include "names.h"
+
+using Json = nlohmann::json;
+
+// A row that is not what the catalogue's form writes; caught once, with the line it came from.
+struct Damage {
+    std::string what;
+};
+
+// The bytes of an open file, read in big pieces.
+class ByteSource {
+public:
+    explicit ByteSource(HANDLE file) : file_(file), buffer_(1 << 20) {}
+
+    // The next byte, or -1 at the end (or on a read error: see error()).
+    int Get() {
+        if (at_ == end_ && !Fill()) return -1;
+        return static_cast<unsigned char>(buffer_[at_++]);
+    }
+    // The next byte, left to be read; -1 at the end.
+    int Peek() {
+        if (at_ == end_ && !Fill()) return -1;
+        return static_cast<unsigned char>(buffer_[at_]);
+    }
+    // The next line without its "\n" (nor a "\r" before it); false at the
+    // end. `ended` says whether a "\n" ended it.
+    bool Line(std::string &line, bool &ended) {
+        line.clear();
+        for (;;) {
+            if (at_ == end_ && !Fill()) {
+                ended = false;
+                return !line.empty();
+            }
+            const char *from = buffer_.data() + at_;
+            const char *stop = static_cast<const char *>(std::memchr(from, '\n', end_ - at_));
+            size_t take = stop ? static_cast<size_t>(stop - from) : end_ - at_;
+            line.append(from, take);
+            at_ += take;
+            if (stop) {
+                ++at_;
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                ended = true;
+                return true;
+            }
+        }
+    }
+    // The line ends from here to the end: how many rows there are at most.
+    size_t CountLines() {
+        size_t lines = 0;
+        while (at_ < end_ || Fill()) {
+            for (const char *at = buffer_.data() + at_, *end = buffer_.data() + end_;
+                 (at = static_cast<const char *>(std::memchr(at, '\n', end - at))) != nullptr; ++at)
+                ++lines;
+            at_ = end_;
+        }
+        return lines;
+    }
+    DWORD error() const { return error_; }
+
+private:
+    bool Fill() {
+        DWORD got = 0;
+        if (!ReadFile(file_, buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
+            error_ = GetLastError();
+            got = 0;
+        }
+        at_ = 0;
+        end_ = got;
+        return got > 0;
+    }
+
+    HANDLE file_;
+    std::vector<char> buffer_;
+    size_t at_ = 0, end_ = 0;
+    DWORD error_ = 0;
+};
+
+// "2001-03-07T08:05:03Z" as seconds since 1601; false for any other text.
+static bool ParseTime(const std::string &text, long long &seconds) {
+    static const char Shape[] = "0000-00-00T00:00:00Z";
+    if (text.size() != sizeof Shape - 1) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (Shape[i] == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != Shape[i]) return false;
+    auto number = [&](size_t from, size_t digits) {
+        WORD value = 0;
+        for (size_t i = from; i < from + digits; ++i) value = static_cast<WORD>(value * 10 + (text[i] - '0'));
+        return value;
+    };
+    SYSTEMTIME t = {};
+    t.wYear = number(0, 4), t.wMonth = number(5, 2), t.wDay = number(8, 2);
+    t.wHour = number(11, 2), t.wMinute = number(14, 2), t.wSecond = number(17, 2);
+    FILETIME time;
+    if (!SystemTimeToFileTime(&t, &time)) return false;
+    seconds = CatalogueSeconds(time);
+    return true;
+}
+
+// The letters R, H, S, A (each at most once) as bits; false for any other text.
+static bool ParseAttributes(const std::string &text, unsigned char &bits) {
+    static const char Letters[] = "RHSA";
+    bits = 0;
+    for (char c : text) {
+        const char *at = c ? std::strchr(Letters, c) : nullptr;
+        unsigned char bit = at ? static_cast<unsigned char>(1u << (at - Letters)) : 0;
+        if (bit == 0 || (bits & bit)) return false;
+        bits = static_cast<unsigned char>(bits | bit);
+    }
+    return true;
+}
+
+// A whole number of bytes in decimal, without overflow.
+static bool ParseSize(const std::string &text, unsigned long long &size) {
+    if (text.empty() || text.size() > 20) return false;
+    size = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        unsigned long long next = size * 10 + static_cast<unsigned>(c - '0');
+        if (next / 10 != size) return false;
+        size = next;
+    }
+    return true;
+}
+
+// The algorithm named as JSON keys and CSV headings name it (any case); false when none.
+static bool HashByName(const std::string &name, HashAlgorithm &algorithm) {
+    for (int i = 0; i <= static_cast<int>(HashAlgorithm::Sha512); ++i) {
+        HashAlgorithm candidate = static_cast<HashAlgorithm>(i);
+        if (name == HashName(candidate) || name == HashHeading(candidate)) {
+            algorithm = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+// What both forms share: the start folder that paths are taken below, and the rows.
+class RowReader {
+public:
+    explicit RowReader(Catalogue &catalogue) : catalogue_(catalogue) {}
+
+protected:
+    // The path below the start folder; a path outside it is damage.
+    const std::string &Relative(const std::string &path) {
+        const std::string &start = start_;
+        bool inside = path.compare(0, start.size(), start) == 0;
+        size_t from = start.size();
+        if (inside && path.size() > from && start.back() != '\\') inside = path[from++] == '\\';
+        if (!inside) throw Damage{"the path " + path + " is not below the start folder " + start};
+        relative_.assign(path, from, std::string::npos);
+        if (relative_.find('\\') != std::string::npos) deep_ = true;
+        return relative_;
+    }
+    void Folder(const std::string &path, FolderState state, const std::string &reason) {
+        if (!catalogue_.AddFolder(Relative(path), state, reason)) throw Damage{"the path " + path + " has an empty or overlong name"};
+    }
+    void File(const std::string &path, unsigned long long size, long long modified, unsigned char attributes,
+              bool hashed, const std::string &reason) {
+        if (Relative(path).empty()) throw Damage{"a file has the start folder's path"};
+        if (!catalogue_.AddFile(relative_, size, modified, attributes, hashed ? digests_.data() : nullptr, reason))
+            throw Damage{"the path " + path + " has an empty or overlong name"};
+    }
+    // Puts the hex digest of the `index`th algorithm into the digest buffer.
+    void Digest(size_t index, const std::string &hex) {
+        size_t at = 0;
+        for (size_t i = 0; i < index; ++i) at += DigestLength(catalogue_.making.hashes[i]);
+        size_t length = DigestLength(catalogue_.making.hashes[index]);
+        if (!DecodeHex(hex.data(), hex.size(), &digests_[at], length))
+            throw Damage{std::string("the ") + HashName(catalogue_.making.hashes[index]) + " digest is not " +
+                         std::to_string(length * 2) + " hex digits"};
+    }
+
+    Catalogue &catalogue_;
+    std::string start_;             // UTF-8, as the rows have it
+    bool deep_ = false;             // a path two or more folders down has been seen
+    std::vector<unsigned char> digests_;
+    std::string relative_;
+};
+
+class JsonLinesReader : public RowReader {
+public:
+    using RowReader::RowReader;
+
+    // Takes the first line; false (with `reason`) when it is not a catalogue's.
+    bool Header(const std::string &line, std::string &reason) {
+        Json header = Json::parse(line, nullptr, false);
+        if (!header.is_object() || header.value("format", Json()) != "dirtally-catalogue") {
+            reason = "its first line is not a catalogue's description";
+            return false;
+        }
+        if (header.value("formatVersion", Json()) != 1) {
+            reason = "it is a catalogue of a form this version cannot read (formatVersion " +
+                     header.value("formatVersion", Json()).dump() + ")";
+            return false;
+        }
+        CatalogueMaking &making = catalogue_.making;
+        const Json &starts = header.value("startFolders", Json());
+        if (!starts.is_array() || starts.size() != 1 || !starts[0].is_string()) {
+            reason = "it catalogues several start folders (or none); compare needs one";
+            return false;
+        }
+        start_ = starts[0].get<std::string>();
+        making.startFolder = WidenText(start_, CP_UTF8);
+        making.filter = WidenText(StringOf(header, "filter", "*.*"), CP_UTF8);
+        for (const Json &pattern : ArrayOf(header, "excludes")) {
+            if (!pattern.is_string()) throw Damage{"an exclusion is not text"};
+            making.excludes.push_back(WidenText(pattern.get<std::string>(), CP_UTF8));
+        }
+        making.subfolders = header.value("subfolders", Json(false)) == true;
+        const Json &depth = header.value("maxDepth", Json());
+        making.maxDepth = depth.is_number_unsigned() && depth.get<unsigned long long>() < 0x7FFFFFFF ? depth.get<int>() : -1;
+        for (const Json &name : ArrayOf(header, "hashes")) {
+            HashAlgorithm algorithm;
+            if (!name.is_string() || !HashByName(name.get<std::string>(), algorithm))
+                throw Damage{"an unknown hash algorithm " + name.dump()};
+            making.hashes.push_back(algorithm);
+        }
+        digests_.resize(catalogue_.DigestBytes());
+        return true;
+    }
+
+    // Takes one row after the first.
+    void Row(const std::string &line) {
+        if (totalsSeen_) throw Damage{"a line after the totals line"};
+        Json row;
+        try {
+            row = Json::parse(line);
+        } catch (const Json::parse_error &error) {
+            std::string what = error.what();
+            size_t text = what.find("] ");
+            throw Damage{"not a JSON object (" + what.substr(text == std::string::npos ? 0 : text + 2) + ")"};
+        }
+        if (!row.is_object()) throw Damage{"not a JSON object"};
+        std::string type = StringOf(row, "type", nullptr);
+        if (type == "totals") {
+            totalsSeen_ = true;
+            return;
+        }
+        std::string path = StringOf(row, "path", nullptr);
+        std::string reason = StringOf(row, "error", "");
+        if (type == "folder") {
+            bool leadsBack = row.value("leadsBack", Json(false)) == true;
+            Folder(path, leadsBack ? FolderState::LeadsBack : reason.empty() ? FolderState::Read : FolderState::NotRead,
+                   reason);
+            return;
+        }
+        if (type != "file") throw Damage{"an object of unknown type \"" + type + "\""};
+        const Json &size = row.value("size", Json());
+        if (!size.is_number_unsigned()) throw Damage{"a file without a size"};
+        long long modified = NoTime;
+        std::string time = StringOf(row, "modified", "");
+        if (!time.empty() && !ParseTime(time, modified)) throw Damage{"the time \"" + time + "\" is not of the form 2001-03-07T08:05:03Z"};
+        unsigned char attributes = 0;
+        if (!ParseAttributes(StringOf(row, "attributes", ""), attributes)) throw Damage{"attributes other than R, H, S and A"};
+        bool hashed = !catalogue_.making.hashes.empty() && reason.empty();
+        for (size_t i = 0; hashed && i < catalogue_.making.hashes.size(); ++i) {
+            std::string hex = StringOf(row, HashName(catalogue_.making.hashes[i]), "");
+            if (hex.empty()) hashed = false;
+            else Digest(i, hex);
+        }
+        File(path, size.get<unsigned long long>(), modified, attributes, hashed, reason);
+    }
+
+    // Whether the subfolders' contents came; and the totals line, which every complete catalogue ends with.
+    bool TotalsSeen() const { return totalsSeen_; }
+
+private:
+    // A string member; `fallback` when missing (null: it must be there).
+    static std::string StringOf(const Json &object, const char *key, const char *fallback) {
+        auto member = object.find(key);
+        if (member == object.end() && fallback) return fallback;
+        if (member == object.end() || !member->is_string())
+            throw Damage{std::string("\"") + key + "\" is missing or not text"};
+        return member->get<std::string>();
+    }
+    static const Json &ArrayOf(const Json &object, const char *key) {
+        static const Json empty = Json::array();
+        auto member = object.find(key);
+        if (member == object.end()) return empty;
+        if (!member->is_array()) throw Damage{std::string("\"") + key + "\" is not a list"};
+        return *member;
+    }
+
+    bool totalsSeen_ = false;
+};
+
+class CsvReader : public RowReader {
+public:
+    using RowReader::RowReader;
+
+    // Reads one row into the fields; false at the end of the file.
+    static bool Record(ByteSource &in, std::vector<std::string> &fields) {
+        fields.clear();
+        int c = in.Get();
+        if (c < 0) return false;
+        for (;;) {
+            fields.emplace_back();
+            std::string &field = fields.back();
+            if (c == '"') {
+                for (;;) {
+                    c = in.Get();
+                    if (c < 0) throw Damage{"a quoted field is not closed: the file is cut short"};
+                    if (c == '"' && (c = in.Get()) != '"') break;
+                    field += static_cast<char>(c);
+                }
+            } else {
+                for (; c >= 0 && c != ',' && c != '\r' && c != '\n'; c = in.Get()) {
+                    if (c == '"') throw Damage{"a quote inside a field that is not quoted"};
+                    field += static_cast<char>(c);
+                }
+            }
+            if (c == ',') {
+                c = in.Get();
+                continue;
+            }
+            if (c == '\r' && (c = in.Get()) != '\n') throw Damage{"a carriage return without its line feed"};
+            if (c == '\n') return true;
+            if (c < 0) throw Damage{"the last row has no line end: the file is cut short"};
+            throw Damage{"text after a quoted field"};
+        }
+    }
+
+    // Takes the header row; false (with `reason`) when it is not a catalogue's.
+    bool Header(std::vector<std::string> &fields, std::string &reason) {
+        static const char *const Leading[] = {"Path", "Name", "Type", "Size", "Modified", "Attributes"};
+        if (!fields.empty() && fields[0].compare(0, 3, "\xEF\xBB\xBF") == 0) fields[0].erase(0, 3);
+        bool matches = fields.size() >= 7 && fields.back() == "Error";
+        for (size_t i = 0; matches && i < 6; ++i) matches = fields[i] == Leading[i];
+        for (size_t i = 6; matches && i + 1 < fields.size(); ++i) {
+            HashAlgorithm algorithm;
+            matches = HashByName(fields[i], algorithm);
+            if (matches) catalogue_.making.hashes.push_back(algorithm);
+        }
+        if (!matches) {
+            reason = "its first row is not a catalogue's header (Path,Name,Type,Size,Modified,Attributes,...,Error)";
+            return false;
+        }
+        columns_ = fields.size();
+        digests_.resize(catalogue_.DigestBytes());
+        return true;
+    }
+
+    void Row(const std::vector<std::string> &fields) {
+        if (fields.size() != columns_)
+            throw Damage{"a row of " + std::to_string(fields.size()) + " fields; the header has " + std::to_string(columns_)};
+        const std::string &path = fields[0], &type = fields[2], &reason = fields.back();
+        if (start_.empty()) {
+            if (type != "folder" || path.empty()) throw Damage{"the first row is not the start folder's"};
+            start_ = path;
+            catalogue_.making.startFolder = WidenText(start_, CP_UTF8);
+        }
+        long long modified = NoTime;
+        if (!fields[4].empty() && !ParseTime(fields[4], modified))
+            throw Damage{"the time \"" + fields[4] + "\" is not of the form 2001-03-07T08:05:03Z"};
+        unsigned char attributes = 0;
+        if (!ParseAttributes(fields[5], attributes)) throw Damage{"attributes other than R, H, S and A"};
+        if (type == "folder") {
+            Folder(path, reason.empty() ? FolderState::Read : FolderState::NotRead, reason);
+            return;
+        }
+        if (type != "file") throw Damage{"a row of unknown type \"" + type + "\""};
+        unsigned long long size = 0;
+        if (!ParseSize(fields[3], size)) throw Damage{"a file's size is not a number"};
+        bool hashed = !catalogue_.making.hashes.empty() && reason.empty();
+        for (size_t i = 0; hashed && i < catalogue_.making.hashes.size(); ++i) {
+            if (fields[6 + i].empty()) hashed = false;
+            else Digest(i, fields[6 + i]);
+        }
+        File(path, size, modified, attributes, hashed, reason);
+    }
+
+    // The CSV form does not say how it was made: the subfolders were
+    // entered when any path goes two folders down.
+    void Made() { catalogue_.making.subfolders = deep_; }
+
+private:
+    size_t columns_ = 0;
+};
+
+// Reads the open file's rows into `catalogue`; the form from its first
+// byte. A failed read gives CannotOpen with the system's code in `error`.
+static CatalogueRead ReadOpenFile(HANDLE file, Catalogue &catalogue, std::string &reason, DWORD &error) {
+    LARGE_INTEGER zero = {};
+    {
+        ByteSource counting(file);
+        catalogue.ReserveFiles(counting.CountLines());
+        error = counting.error();
+        if (error != 0) return CatalogueRead::CannotOpen;
+    }
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    ByteSource source(file);
+    int first = source.Peek();
+    if (first < 0) {
+        error = source.error();
+        reason = "it is empty";
+        return error != 0 ? CatalogueRead::CannotOpen : CatalogueRead::Foreign;
+    }
+    size_t line = 1;
+    try {
+        if (first == '{') {
+            JsonLinesReader reader(catalogue);
+            std::string text;
+            bool ended = false;
+            source.Line(text, ended);
+            if (!reader.Header(text, reason)) return CatalogueRead::Foreign;
+            while (source.Line(text, ended)) {
+                ++line;
+                if (!ended) throw Damage{"the last line has no line end: the file is cut short"};
+                reader.Row(text);
+            }
+            if (source.error() == 0 && !reader.TotalsSeen())
+                throw Damage{"the totals line is missing: the file is cut short"};
+        } else {
+            CsvReader reader(catalogue);
+            std::vector<std::string> fields;
+            if (!CsvReader::Record(source, fields) || !reader.Header(fields, reason)) {
+                if (reason.empty()) reason = "its first row is not a catalogue's header";
+                return CatalogueRead::Foreign;
+            }
+            for (++line; CsvReader::Record(source, fields); ++line) reader.Row(fields);
+            if (source.error() == 0 && line == 2) throw Damage{"it has no start folder row"};
+            reader.Made();
+        }
+    } catch (const Damage &damage) {
+        if (source.error() != 0) {
+            error = source.error();
+            return CatalogueRead::CannotOpen;
+        }
+        reason = "line " + std::to_string(line) + ": " + damage.what;
+        return CatalogueRead::Damaged;
+    }
+    error = source.error();
+    if (error != 0) return CatalogueRead::CannotOpen;
+    catalogue.Finish();
+    return CatalogueRead::Read;
+}
+
+CatalogueRead ReadCatalogue(const std::wstring &path, Catalogue &catalogue, std::wstring &reason) {
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        reason = SystemMessage(GetLastError());
+        return CatalogueRead::CannotOpen;
+    }
+    std::string text;
+    DWORD error = 0;
+    CatalogueRead read;
+    try {
+        read = ReadOpenFile(file, catalogue, text, error);
+        reason = read == CatalogueRead::CannotOpen ? SystemMessage(error) : WidenText(text, CP_UTF8);
+    } catch (const std::bad_alloc &) {
+        read = CatalogueRead::CannotOpen;
+        reason = SystemMessage(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    CloseHandle(file);
+    return read;
+}
