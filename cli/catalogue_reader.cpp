@@ -18,6 +18,19 @@ struct Damage {
     std::string what;
 };
 
+// No line or field of a catalogue comes near this: a file that has one is
+// not read into memory whole.
+static const size_t LongestLine = 64u << 20;
+
+// A path for a message: a damaged one may be thousands of names long.
+static std::string Shortened(const std::string &path) {
+    return path.size() <= 160 ? path : path.substr(0, 100) + "..." + path.substr(path.size() - 50);
+}
+
+// Why a file is not a catalogue of either form.
+static const char NotCatalogue[] =
+    "it begins with neither a catalogue's JSON description nor its CSV header (Path,Name,Type,Size,...)";
+
 // The bytes of an open file, read in big pieces.
 class ByteSource {
 public:
@@ -47,6 +60,7 @@ public:
             size_t take = stop ? static_cast<size_t>(stop - from) : end_ - at_;
             line.append(from, take);
             at_ += take;
+            if (line.size() > LongestLine) throw Damage{"a line of more than 64 MiB"};
             if (stop) {
                 ++at_;
                 if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -156,19 +170,20 @@ protected:
         bool inside = path.compare(0, start.size(), start) == 0;
         size_t from = start.size();
         if (inside && path.size() > from && start.back() != '\\') inside = path[from++] == '\\';
-        if (!inside) throw Damage{"the path " + path + " is not below the start folder " + start};
+        if (!inside) throw Damage{"the path " + Shortened(path) + " is not below the start folder " + Shortened(start)};
         relative_.assign(path, from, std::string::npos);
         if (relative_.find('\\') != std::string::npos) deep_ = true;
         return relative_;
     }
     void Folder(const std::string &path, FolderState state, const std::string &reason) {
-        if (!catalogue_.AddFolder(Relative(path), state, reason)) throw Damage{"the path " + path + " has an empty or overlong name"};
+        if (!catalogue_.AddFolder(Relative(path), state, reason))
+            throw Damage{"the path " + Shortened(path) + " has an empty or overlong name, or too many"};
     }
     void File(const std::string &path, unsigned long long size, long long modified, unsigned char attributes,
               bool hashed, const std::string &reason) {
         if (Relative(path).empty()) throw Damage{"a file has the start folder's path"};
         if (!catalogue_.AddFile(relative_, size, modified, attributes, hashed ? digests_.data() : nullptr, reason))
-            throw Damage{"the path " + path + " has an empty or overlong name"};
+            throw Damage{"the path " + Shortened(path) + " has an empty or overlong name, or too many"};
     }
     // Puts the hex digest of the `index`th algorithm into the digest buffer.
     void Digest(size_t index, const std::string &hex) {
@@ -195,7 +210,7 @@ public:
     bool Header(const std::string &line, std::string &reason) {
         Json header = Json::parse(line, nullptr, false);
         if (!header.is_object() || header.value("format", Json()) != "dirtally-catalogue") {
-            reason = "its first line is not a catalogue's description";
+            reason = NotCatalogue;
             return false;
         }
         if (header.value("formatVersion", Json()) != 1) {
@@ -312,11 +327,13 @@ public:
                     if (c < 0) throw Damage{"a quoted field is not closed: the file is cut short"};
                     if (c == '"' && (c = in.Get()) != '"') break;
                     field += static_cast<char>(c);
+                    if (field.size() > LongestLine) throw Damage{"a field of more than 64 MiB"};
                 }
             } else {
                 for (; c >= 0 && c != ',' && c != '\r' && c != '\n'; c = in.Get()) {
                     if (c == '"') throw Damage{"a quote inside a field that is not quoted"};
                     field += static_cast<char>(c);
+                    if (field.size() > LongestLine) throw Damage{"a field of more than 64 MiB"};
                 }
             }
             if (c == ',') {
@@ -342,7 +359,7 @@ public:
             if (matches) catalogue_.making.hashes.push_back(algorithm);
         }
         if (!matches) {
-            reason = "its first row is not a catalogue's header (Path,Name,Type,Size,Modified,Attributes,...,Error)";
+            reason = NotCatalogue;
             return false;
         }
         columns_ = fields.size();
@@ -411,7 +428,12 @@ static CatalogueRead ReadOpenFile(HANDLE file, Catalogue &catalogue, std::string
             JsonLinesReader reader(catalogue);
             std::string text;
             bool ended = false;
-            source.Line(text, ended);
+            try {
+                source.Line(text, ended);
+            } catch (const Damage &) {
+                reason = NotCatalogue;
+                return CatalogueRead::Foreign;
+            }
             if (!reader.Header(text, reason)) return CatalogueRead::Foreign;
             while (source.Line(text, ended)) {
                 ++line;
@@ -423,8 +445,13 @@ static CatalogueRead ReadOpenFile(HANDLE file, Catalogue &catalogue, std::string
         } else {
             CsvReader reader(catalogue);
             std::vector<std::string> fields;
-            if (!CsvReader::Record(source, fields) || !reader.Header(fields, reason)) {
-                if (reason.empty()) reason = "its first row is not a catalogue's header";
+            bool header = false;
+            try {
+                header = CsvReader::Record(source, fields) && reader.Header(fields, reason);
+            } catch (const Damage &) {
+            }
+            if (!header) {
+                reason = NotCatalogue;
                 return CatalogueRead::Foreign;
             }
             for (++line; CsvReader::Record(source, fields); ++line) reader.Row(fields);

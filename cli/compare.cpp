@@ -609,8 +609,9 @@ int RunCompare(const std::vector<std::wstring> &arguments) {
     if (line.folders.size() > 1) return UsageError(L"--compare takes one FOLDER or catalogue NEW after OLD");
     job.before = Absolute(job.before);
     DWORD attributes = GetFileAttributesW(LongPath(job.before).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return UsageError(L"OLD must be a catalogue file: " + job.before);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return UsageError(L"OLD not found: " + job.before + L" (" + SystemMessage(GetLastError()) + L")");
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return UsageError(L"OLD is a folder, not a catalogue file: " + job.before);
     if (!line.folders.empty()) {
         job.after = Absolute(line.folders[0]);
         attributes = GetFileAttributesW(LongPath(job.after).c_str());

@@ -1,0 +1,217 @@
+// Comparisons run as the console program on real trees changed on the Linux
+// side: each change reported once as what it is, the same tree elsewhere
+// reported unchanged, unreadable things never as removed, and damaged or
+// foreign catalogues refused with a reason.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "support.h"
+
+using Args = std::vector<std::string>;
+
+// The Linux folder of this program's trees, and the Windows path of a name in it.
+static std::string Scratch() { return DriveFolderUnix('d') + "-compare"; }
+static std::string Win(const std::string &name) { return UnixToWindows(Scratch() + "/" + name); }
+
+// Runs shell commands in the scratch folder with times in UTC.
+static void Shell(const std::string &commands) {
+    ASSERT_EQ(0, RunUnix("export TZ=UTC && cd " + ShellQuote(Scratch()) + " && " + commands)) << commands;
+}
+
+// Writes bytes to a file of the scratch folder.
+static void Put(const std::string &name, const std::string &bytes) {
+    std::ofstream(Win(name), std::ios::binary) << bytes;
+}
+
+static std::string Golden(const std::string &name) { return ReadWholeFile(DIRTALLY_COMPARE_GOLDEN "/" + name); }
+
+struct Outcome {
+    DWORD code;
+    std::string out, err;
+};
+
+// Runs the console program with its output and errors to files, and reads them back.
+static Outcome Cli(const Args &args) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(Win("stdout").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(Win("stderr").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    std::string line = "\"" + UnixToWindows(std::getenv("DIRTALLY_CLI_EXE")) + "\"";
+    for (const std::string &arg : args) line += " \"" + arg + (arg.back() == '\\' ? "\\\"" : "\"");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES, startup.hStdOutput = out, startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    DWORD code = 999;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, Win("").c_str(), &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread), CloseHandle(process.hProcess);
+    }
+    CloseHandle(out), CloseHandle(err);
+    return {code, ReadWholeFile(Win("stdout")), ReadWholeFile(Win("stderr"))};
+}
+
+// The tree as catalogued: every file of its own content, written at one time.
+static const char MakeTree[] =
+    "rm -rf tree copy && mkdir -p tree/Docs tree/Archive tree/Old && cd tree && "
+    "f() { printf '%s' \"$2\" > \"$1\" && touch -d '2024-03-01 10:00:00' \"$1\"; } && "
+    "f keep.txt 'kept as it was' && f grow.txt 'grows later' && f touch.txt 'only touched' && "
+    "f same.txt AAAAAAAA && f gone.txt 'removed later' && f old-name.dat 'renamed later' && "
+    "f Docs/report.pdf 'moved to Archive' && f Archive/index.txt 'archive index' && "
+    "f Old/one.txt 'old one' && f Old/two.txt 'old two!' && f Readme.TXT 'case only'";
+
+// Every kind of change, each once.
+static const char ChangeTree[] =
+    "cd tree && f() { printf '%s' \"$2\" > \"$1\" && touch -d '2024-05-02 11:00:00' \"$1\"; } && "
+    "f grow.txt 'grows later, by a few more bytes' && touch -d '2024-05-02 11:00:00' touch.txt && "
+    "f same.txt BBBBBBBB && rm gone.txt && f new.txt 'added later' && mv old-name.dat new-name.dat && "
+    "mv Docs/report.pdf Archive/ && rm -r Old && mkdir -p Photos/2024 && f Photos/2024/a.jpg one && "
+    "f Photos/2024/b.jpg two && f Photos/2024/c.jpg three && mv Readme.TXT readme.txt";
+
+// A drive letter of this program's own for the same tree, read by Wine at each path's lookup.
+static const char DriveQ[] = "ln -sfn \"$PWD/tree\" \"$WINEPREFIX/dosdevices/q:\"";
+
+// The catalogues of the tree as made: JSON Lines with SHA-256, CSV without hashes.
+static void Catalogue() {
+    Shell(MakeTree);
+    ASSERT_EQ(0u, Cli({"-s", "--format", "jsonl", "--hash", "sha256", "-o", Win("old.jsonl"), Win("tree")}).code);
+    ASSERT_EQ(0u, Cli({"-s", "--format", "csv", "-o", Win("old.csv"), Win("tree")}).code);
+}
+
+struct RunCase {
+    Args args;
+    DWORD code;
+    std::string expected;  // the whole output
+    const char *why;
+};
+
+static void Check(const std::vector<RunCase> &rows) {
+    for (const RunCase &row : rows) {
+        SCOPED_TRACE(row.why);
+        Outcome run = Cli(row.args);
+        EXPECT_EQ(row.code, run.code) << run.err;
+        EXPECT_EQ(row.expected, run.out);
+        EXPECT_EQ("", run.err);
+    }
+}
+
+TEST(Compare, EachChangeOnceAsWhatItIs) {
+    ResetFolderUnix(Scratch());
+    Catalogue();
+    Shell(ChangeTree);
+    ASSERT_EQ(0u, Cli({"-s", "--format", "csv", "--hash", "sha256", "-o", Win("new.csv"), Win("tree")}).code);
+    Shell(DriveQ);
+    const std::string old = Win("old.jsonl"), hashed = Golden("hashed.txt"), plain = Golden("plain.txt");
+    Check({
+        {{"--compare", old}, 3, hashed, "hashes: the rename and the move paired, the same-size rewrite by its digest"},
+        {{"--compare", old, "Q:\\"}, 3, hashed, "the same tree under another drive letter"},
+        {{"--compare", old, Win("new.csv")}, 3, hashed, "catalogue against catalogue, JSON Lines against CSV"},
+        {{"--compare", Win("old.csv")}, 3, plain, "no hashes: moves as removals and additions, the rewrite by its time"},
+        {{"--compare", old, "--hash", "md5"}, 3, plain, "a digest only one side has is never compared"},
+        {{"--compare", old, "--format", "jsonl", "-o", Win("diff.jsonl")}, 3, "", "JSON Lines to a file"},
+    });
+    EXPECT_EQ(Golden("hashed.jsonl"), ReadWholeFile(Win("diff.jsonl")));
+    // Each object is one that Python's json module reads.
+    Shell("python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1])]' diff.jsonl");
+    Shell("rm -f \"$WINEPREFIX/dosdevices/q:\"");
+}
+
+TEST(Compare, UnchangedTreeAnywhere) {
+    ResetFolderUnix(Scratch());
+    Catalogue();
+    Shell("cp -a tree copy && " + std::string(DriveQ));
+    const std::string none = "0 added, 0 removed, 0 changed, 0 moved, 0 unreadable\r\n";
+    Check({
+        {{"--compare", Win("old.jsonl")}, 0, none, "the start folder the catalogue names"},
+        {{"--compare", Win("old.jsonl"), Win("copy")}, 0, none, "a copy in another place"},
+        {{"--compare", Win("old.csv"), "Q:\\"}, 0, none, "CSV, the tree as the root of another drive"},
+        {{"--compare", Win("old.csv"), Win("old.jsonl")}, 0, none, "two catalogues of one tree, one without hashes"},
+    });
+    Shell("rm -f \"$WINEPREFIX/dosdevices/q:\"");
+}
+
+// Turns a catalogue into one where a folder could not be read: its row
+// carries the error, its contents are gone.
+static const char HideFolder[] =
+    "python3 -c 'import json,sys\n"
+    "src, dst, name = sys.argv[1:]\n"
+    "out = []\n"
+    "for line in open(src):\n"
+    "    o = json.loads(line); p = o.get(\"path\", \"\")\n"
+    "    if p.endswith(\"\\\\\" + name): o[\"error\"] = \"Access is denied.\"\n"
+    "    elif \"\\\\\" + name + \"\\\\\" in p: continue\n"
+    "    out.append(json.dumps(o, separators=(\",\", \":\")))\n"
+    "open(dst, \"w\").write(\"\\n\".join(out) + \"\\n\")' ";
+
+TEST(Compare, UnreadableNeverRemovedNorChanged) {
+    ResetFolderUnix(Scratch());
+    Catalogue();
+    Shell(std::string(HideFolder) + "old.jsonl hidden.jsonl Archive");
+    // A file another program holds without sharing cannot be hashed now.
+    HANDLE held = CreateFileA(Win("tree\\same.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    char busy[512];
+    std::string reason(busy, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            ERROR_SHARING_VIOLATION, 0, busy, sizeof busy, nullptr));
+    reason = reason.substr(0, reason.find_last_not_of("\r\n ") + 1);
+    const std::string counts = "0 added, 0 removed, 0 changed, 0 moved, 1 unreadable\r\n";
+    Check({
+        {{"--compare", Win("old.jsonl")}, 4, "! same.txt  not read in NEW: " + reason + "\r\n" + counts,
+         "a file whose content cannot be read now"},
+        {{"--compare", Win("old.jsonl"), Win("hidden.jsonl")}, 4, "! Archive\\  not read in NEW: Access is denied.\r\n" + counts,
+         "a folder not read now: its files are not removed"},
+        {{"--compare", Win("hidden.jsonl"), Win("old.jsonl")}, 4, "! Archive\\  not read in OLD: Access is denied.\r\n" + counts,
+         "a folder not read then: its files are not added"},
+    });
+    CloseHandle(held);
+}
+
+// A catalogue made by hand: the description of one start folder, then `rows`.
+static std::string Handmade(const std::string &rows) {
+    return "{\"format\":\"dirtally-catalogue\",\"formatVersion\":1,\"startFolders\":[\"C:\\\\x\"],\"subfolders\":true,"
+           "\"hashes\":[]}\n{\"type\":\"folder\",\"path\":\"C:\\\\x\"}\n" + rows + "{\"type\":\"totals\"}\n";
+}
+
+TEST(Compare, DamagedOrForeignCataloguesRefused) {
+    ResetFolderUnix(Scratch());
+    Catalogue();
+    ASSERT_EQ(0u, Cli({"-s", "-o", Win("listing.txt"), Win("tree")}).code);
+    const std::string jsonl = ReadWholeFile(Win("old.jsonl")), csv = ReadWholeFile(Win("old.csv"));
+    std::string badDigest = jsonl, outside = jsonl;
+    badDigest.replace(badDigest.find("\"sha256\":\"") + 10, 2, "zz");
+    outside.replace(outside.find("tree\\\\keep.txt"), 4, "elsewhere");
+    std::string deep, deeper;
+    for (int i = 0; i < 16400; ++i) (i < 5000 ? deep : deeper) += "a\\\\";
+    struct Case { const char *name; std::string bytes; DWORD code; const char *says, *why; };
+    const Case rows[] = {
+        {"cut.jsonl", jsonl.substr(0, jsonl.size() - 40), 2, "cut short", "a line cut off"},
+        {"nototals.jsonl", jsonl.substr(0, jsonl.rfind('\n', jsonl.size() - 2) + 1), 2, "totals line is missing", "whole lines cut off"},
+        {"listing.txt", ReadWholeFile(Win("listing.txt")), 2, "is not a catalogue", "the text listing"},
+        {"header.csv", "Path,Name,Kind\r\n" + csv.substr(csv.find('\n') + 1), 2, "is not a catalogue", "a foreign header"},
+        {"cut.csv", csv.substr(0, csv.size() - 5), 2, "cut short", "a row cut off"},
+        {"digest.jsonl", badDigest, 2, "line 3: the sha256 digest is not 64 hex digits", "a digest that is not hex"},
+        {"outside.jsonl", outside, 2, "is not below the start folder", "a path outside the start folder"},
+        {"array.jsonl", Handmade("[1,2]\n"), 2, "line 3: not a JSON object", "a row that is not an object"},
+        {"size.jsonl", Handmade("{\"type\":\"file\",\"path\":\"C:\\\\x\\\\f\",\"size\":-1}\n"), 2, "without a size", "a negative size"},
+        {"empty.jsonl", "", 2, "it is empty", "an empty file"},
+        {"bomb.jsonl", Handmade("{\"type\":\"file\",\"path\":\"C:\\\\x\\\\" + deep + deeper + "f\",\"size\":1}\n"), 2,
+         "or too many", "deeper than any path can be"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        Put(row.name, row.bytes);
+        for (bool asNew : {false, true}) {
+            Outcome run = asNew ? Cli({"--compare", Win("old.jsonl"), Win(row.name)}) : Cli({"--compare", Win(row.name)});
+            EXPECT_EQ(row.code, run.code);
+            EXPECT_NE(std::string::npos, run.err.find(asNew ? "NEW" : "OLD")) << run.err;
+            EXPECT_NE(std::string::npos, run.err.find(row.says)) << run.err;
+            EXPECT_EQ("", run.out);
+        }
+    }
+    // A tree as deep as a path can go is compared, without running out of stack.
+    Put("deep.jsonl", Handmade("{\"type\":\"file\",\"path\":\"C:\\\\x\\\\" + deep + "f\",\"size\":1}\n"));
+    Put("flat.jsonl", Handmade(""));
+    Check({{{"--compare", Win("deep.jsonl"), Win("flat.jsonl")}, 3,
+            "- a\\  (1 file, 1 byte)\r\n0 added, 1 removed, 0 changed, 0 moved, 0 unreadable\r\n", "5,000 folders deep"}});
+}
