@@ -215,3 +215,37 @@ TEST(Compare, DamagedOrForeignCataloguesRefused) {
     Check({{{"--compare", Win("deep.jsonl"), Win("flat.jsonl")}, 3,
             "- a\\  (1 file, 1 byte)\r\n0 added, 1 removed, 0 changed, 0 moved, 0 unreadable\r\n", "5,000 folders deep"}});
 }
+
+TEST(Compare, ChoicesOfTheCatalogueAndHostileNames) {
+    ResetFolderUnix(Scratch());
+    Shell("mkdir -p tree/.git tree/one/two && cd tree && "
+          "f() { printf '%s' \"$2\" > \"$1\" && touch -d '2024-03-01 10:00:00' \"$1\"; } && "
+          "f \"$(printf '\\303\\211t\\303\\251.txt')\" summer && f 'a,b \"q\".txt' quoted && "
+          "f \"$(printf 'line\\nend.txt')\" broken && f .git/HEAD head && f one/two/deep.txt deep && f one/x.txt x");
+    const Args choices = {"--exclude", ".git", "--filter", "*.txt", "--max-depth", "1"};
+    Args jsonl = {"-s", "--format", "jsonl", "-o", Win("old.jsonl"), Win("tree")}, csv = jsonl;
+    jsonl.insert(jsonl.end(), choices.begin(), choices.end());
+    csv[2] = "csv", csv[4] = Win("old.csv");
+    csv.insert(csv.end(), choices.begin(), choices.end());
+    ASSERT_EQ(0u, Cli(jsonl).code);
+    ASSERT_EQ(0u, Cli(csv).code);
+    // Changes the catalogues' choices leave out, a case-only rename beyond
+    // ASCII and a name with a line end touched.
+    Shell("cd tree && touch .git/new one/two/new.txt x.dat && mv \"$(printf '\\303\\211t\\303\\251.txt')\" "
+          "\"$(printf '\\303\\251t\\303\\251.txt')\" && touch -d '2024-05-02 11:00:00' \"$(printf 'line\\nend.txt')\"");
+    // Paths in the order of their upper case: "L" (0x4C) before "\xC9".
+    const std::string changes = "~ line?end.txt  modified 2024-03-01T10:00:00Z -> 2024-05-02T11:00:00Z\r\n"
+                                "~ \xC3\xA9t\xC3\xA9.txt  name case \xC3\x89t\xC3\xA9.txt -> \xC3\xA9t\xC3\xA9.txt\r\n"
+                                "0 added, 0 removed, 2 changed, 0 moved, 0 unreadable\r\n";
+    Args fromCsv = {"--compare", Win("old.csv")};
+    fromCsv.insert(fromCsv.end(), choices.begin(), choices.end());
+    Check({
+        {{"--compare", Win("old.jsonl")}, 3, changes, "JSON Lines: the filter, exclusion and depth it was made with"},
+        {fromCsv, 3, changes, "CSV (quoted names, a line end in a name): the choices given again"},
+    });
+    // A comparison that cannot be written fails, whatever it found.
+    Shell("ln -sfn /dev/full full.txt");
+    Outcome full = Cli({"--compare", Win("old.jsonl"), "-o", Win("full.txt")});
+    EXPECT_EQ(1u, full.code);
+    EXPECT_NE(std::string::npos, full.err.find("can't write")) << full.err;
+}
