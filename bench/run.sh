@@ -263,3 +263,5 @@ done
 echo "bench: measurements in $samples (bench/summarise.py <file> prints the table again)"
 echo
 /usr/bin/python3 bench/summarise.py "$samples"
+# The comparison's own figures, under the lock this run holds.
+if [ -n "$cli" ]; then BENCH_LOCK_HELD=1 bench/compare.sh "$build" "$data"; fi
