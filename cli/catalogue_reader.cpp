@@ -100,23 +100,31 @@ private:
     DWORD error_ = 0;
 };
 
-// "2001-03-07T08:05:03Z" as seconds since 1601; false for any other text.
+// "2001-03-07T08:05:03Z" as seconds since 1601; false for any other text
+// or a date the calendar does not have. Worked out here rather than by the
+// system: a catalogue has a time on every row.
 static bool ParseTime(const std::string &text, long long &seconds) {
     static const char Shape[] = "0000-00-00T00:00:00Z";
     if (text.size() != sizeof Shape - 1) return false;
     for (size_t i = 0; i < text.size(); ++i)
         if (Shape[i] == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != Shape[i]) return false;
     auto number = [&](size_t from, size_t digits) {
-        WORD value = 0;
-        for (size_t i = from; i < from + digits; ++i) value = static_cast<WORD>(value * 10 + (text[i] - '0'));
+        long long value = 0;
+        for (size_t i = from; i < from + digits; ++i) value = value * 10 + (text[i] - '0');
         return value;
     };
-    SYSTEMTIME t = {};
-    t.wYear = number(0, 4), t.wMonth = number(5, 2), t.wDay = number(8, 2);
-    t.wHour = number(11, 2), t.wMinute = number(14, 2), t.wSecond = number(17, 2);
-    FILETIME time;
-    if (!SystemTimeToFileTime(&t, &time)) return false;
-    seconds = CatalogueSeconds(time);
+    long long year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    long long hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    static const int MonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > MonthDays[month - 1] + (month == 2 && leap) ||
+        hour > 23 || minute > 59 || second > 59)
+        return false;
+    // Days since 1601-01-01 by the days-from-civil rule (years from March).
+    long long y = year - (month <= 2), era = y / 400, yearOfEra = y - era * 400;
+    long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    long long days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 584694;
+    seconds = ((days * 24 + hour) * 60 + minute) * 60 + second;
     return true;
 }
 
@@ -202,6 +210,194 @@ protected:
     std::string relative_;
 };
 
+// The members of a row the catalogue takes, by key; text members that are
+// missing are empty. Kept between rows so that reading allocates nothing.
+enum RowKey { KeyType, KeyPath, KeyModified, KeyAttributes, KeyError, KeyFirstHash, KeyCount = KeyFirstHash + 4 };
+static const char *const RowKeyNames[] = {"type", "path", "modified", "attributes", "error",
+                                          "sha256", "sha1", "md5", "sha512"};
+static_assert(sizeof RowKeyNames / sizeof RowKeyNames[0] == KeyCount, "RowKeyNames[key] names each key");
+static_assert(static_cast<int>(HashAlgorithm::Sha512) == 3, "the hash keys follow the algorithms' order");
+
+struct RowFields {
+    std::string text[KeyCount];
+    bool has[KeyCount];
+    bool hasSize;
+    unsigned long long size;
+    bool leadsBack;
+    std::string key, other;  // the flat reader's scratch: the key read, a value not kept
+    void Clear() {
+        for (int i = 0; i < KeyCount; ++i) text[i].clear(), has[i] = false;
+        hasSize = false, size = 0, leadsBack = false;
+    }
+};
+
+// The key's index among the text members; KeyCount for any other key.
+static int KeyIndex(const std::string &key) {
+    for (int i = 0; i < KeyCount; ++i)
+        if (key.size() == std::strlen(RowKeyNames[i]) && key.compare(RowKeyNames[i]) == 0) return i;
+    return KeyCount;
+}
+
+// The length of the well-formed UTF-8 sequence at `p` (RFC 3629: no
+// overlong forms, no surrogates, nothing past U+10FFFF); 0 when there is none.
+static size_t Utf8Length(const unsigned char *p, const unsigned char *end) {
+    unsigned char c = p[0];
+    size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (length == 0 || static_cast<size_t>(end - p) < length) return 0;
+    unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80, high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (p[1] < low || p[1] > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return length;
+}
+
+// Appends a code point as UTF-8.
+static void AppendUtf8(std::string &out, unsigned point) {
+    if (point < 0x80) {
+        out += static_cast<char>(point);
+    } else if (point < 0x800) {
+        out += static_cast<char>(0xC0 | (point >> 6));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | (point >> 12));
+        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (point >> 18));
+        out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+}
+
+// Four hex digits at `p`; -1 when they are not.
+static long Hex4(const unsigned char *p, const unsigned char *end) {
+    if (end - p < 4) return -1;
+    long value = 0;
+    for (int i = 0; i < 4; ++i) {
+        unsigned char c = p[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// A JSON string at `p` (on its opening quote) into `out`, escapes undone;
+// false for anything JSON does not allow in a string.
+static bool FlatString(const unsigned char *&p, const unsigned char *end, std::string &out) {
+    out.clear();
+    for (++p;;) {
+        const unsigned char *run = p;
+        while (p < end && *p != '"' && *p != '\\' && *p >= 0x20 && *p < 0x80) ++p;
+        out.append(reinterpret_cast<const char *>(run), static_cast<size_t>(p - run));
+        if (p == end || *p < 0x20) return false;
+        if (*p == '"') {
+            ++p;
+            return true;
+        }
+        if (*p >= 0x80) {
+            size_t length = Utf8Length(p, end);
+            if (length == 0) return false;
+            out.append(reinterpret_cast<const char *>(p), length);
+            p += length;
+            continue;
+        }
+        if (++p == end) return false;
+        static const char Escapes[] = "\"\"\\\\//b\bf\fn\nr\rt\t";
+        const char *escape = std::strchr(Escapes, *p);
+        if (*p != 'u') {
+            if (!escape || (escape - Escapes) % 2 != 0) return false;
+            out += escape[1];
+            ++p;
+            continue;
+        }
+        long unit = Hex4(++p, end);
+        if (unit < 0) return false;
+        p += 4;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            long low = end - p >= 6 && p[0] == '\\' && p[1] == 'u' ? Hex4(p + 2, end) : -1;
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            p += 6;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+        AppendUtf8(out, static_cast<unsigned>(unit));
+    }
+}
+
+// Reads a row in the one shape the catalogue's writer gives rows: an
+// object of strings, whole numbers and true, false or null, without spaces.
+// False for any other line (which may still be JSON, or a damaged line):
+// the JSON parser then decides.
+static bool ReadFlatRow(const std::string &line, RowFields &row) {
+    row.Clear();
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(line.data()), *end = p + line.size();
+    std::string &key = row.key, &scratch = row.other;
+    if (p == end || *p++ != '{') return false;
+    if (p < end && *p == '}') return ++p == end;
+    for (;;) {
+        if (p == end || *p != '"' || !FlatString(p, end, key) || p == end || *p++ != ':' || p == end) return false;
+        int index = KeyIndex(key);
+        if (*p == '"') {
+            std::string &text = index < KeyCount ? row.text[index] : scratch;
+            if (!FlatString(p, end, text)) return false;
+            if (index < KeyCount) row.has[index] = true;
+            else if (key == "size" || key == "leadsBack") return false;
+        } else if (*p >= '0' && *p <= '9') {
+            unsigned long long value = 0;
+            const unsigned char *digits = p;
+            for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+                if (value > (~0ull - 9) / 10) return false;
+                value = value * 10 + (*p - '0');
+            }
+            if ((*digits == '0' && p - digits > 1) || index < KeyCount) return false;
+            if (key == "size") row.hasSize = true, row.size = value;
+            else if (key == "leadsBack") return false;
+        } else {
+            static const char *const Words[] = {"true", "false", "null"};
+            size_t word = 0;
+            while (word < 3 && line.compare(static_cast<size_t>(p - reinterpret_cast<const unsigned char *>(line.data())),
+                                            std::strlen(Words[word]), Words[word]) != 0)
+                ++word;
+            if (word == 3 || index < KeyCount || key == "size") return false;
+            p += std::strlen(Words[word]);
+            if (key == "leadsBack") row.leadsBack = word == 0;
+        }
+        if (p == end) return false;
+        if (*p == '}') return ++p == end;
+        if (*p++ != ',') return false;
+    }
+}
+
+// Fills the fields with the JSON parser: for a row the flat reader does not
+// take, which is either JSON of another shape or damaged.
+static void FieldsFromParser(const std::string &line, RowFields &row) {
+    Json object;
+    try {
+        object = Json::parse(line);
+    } catch (const Json::parse_error &error) {
+        std::string what = error.what();
+        size_t text = what.find("] ");
+        throw Damage{"not a JSON object (" + what.substr(text == std::string::npos ? 0 : text + 2) + ")"};
+    }
+    if (!object.is_object()) throw Damage{"not a JSON object"};
+    row.Clear();
+    for (auto member = object.begin(); member != object.end(); ++member) {
+        int index = KeyIndex(member.key());
+        if (index < KeyCount) {
+            if (!member->is_string()) throw Damage{"\"" + member.key() + "\" is not text"};
+            row.text[index] = member->get<std::string>();
+            row.has[index] = true;
+        } else if (member.key() == "size" && member->is_number_unsigned()) {
+            row.hasSize = true;
+            row.size = member->get<unsigned long long>();
+        } else if (member.key() == "leadsBack") {
+            row.leadsBack = *member == true;
+        }
+    }
+}
+
 class JsonLinesReader : public RowReader {
 public:
     using RowReader::RowReader;
@@ -244,46 +440,39 @@ public:
         return true;
     }
 
-    // Takes one row after the first.
+    // Takes one row after the first: read by the flat-row reader when it
+    // can, else by the JSON parser, which also words what is wrong.
     void Row(const std::string &line) {
         if (totalsSeen_) throw Damage{"a line after the totals line"};
-        Json row;
-        try {
-            row = Json::parse(line);
-        } catch (const Json::parse_error &error) {
-            std::string what = error.what();
-            size_t text = what.find("] ");
-            throw Damage{"not a JSON object (" + what.substr(text == std::string::npos ? 0 : text + 2) + ")"};
-        }
-        if (!row.is_object()) throw Damage{"not a JSON object"};
-        std::string type = StringOf(row, "type", nullptr);
-        if (type == "totals") {
+        if (!ReadFlatRow(line, fields_)) FieldsFromParser(line, fields_);
+        RowFields &row = fields_;
+        if (!row.has[KeyType]) throw Damage{"\"type\" is missing"};
+        if (row.text[KeyType] == "totals") {
             totalsSeen_ = true;
             return;
         }
-        std::string path = StringOf(row, "path", nullptr);
-        std::string reason = StringOf(row, "error", "");
+        if (!row.has[KeyPath]) throw Damage{"\"path\" is missing"};
+        const std::string &type = row.text[KeyType], &path = row.text[KeyPath], &reason = row.text[KeyError];
         if (type == "folder") {
-            bool leadsBack = row.value("leadsBack", Json(false)) == true;
-            Folder(path, leadsBack ? FolderState::LeadsBack : reason.empty() ? FolderState::Read : FolderState::NotRead,
+            Folder(path, row.leadsBack ? FolderState::LeadsBack : reason.empty() ? FolderState::Read : FolderState::NotRead,
                    reason);
             return;
         }
         if (type != "file") throw Damage{"an object of unknown type \"" + type + "\""};
-        const Json &size = row.value("size", Json());
-        if (!size.is_number_unsigned()) throw Damage{"a file without a size"};
+        if (!row.hasSize) throw Damage{"a file without a size"};
         long long modified = NoTime;
-        std::string time = StringOf(row, "modified", "");
-        if (!time.empty() && !ParseTime(time, modified)) throw Damage{"the time \"" + time + "\" is not of the form 2001-03-07T08:05:03Z"};
+        const std::string &time = row.text[KeyModified];
+        if (!time.empty() && !ParseTime(time, modified))
+            throw Damage{"the time \"" + time + "\" is not a time of the form 2001-03-07T08:05:03Z"};
         unsigned char attributes = 0;
-        if (!ParseAttributes(StringOf(row, "attributes", ""), attributes)) throw Damage{"attributes other than R, H, S and A"};
+        if (!ParseAttributes(row.text[KeyAttributes], attributes)) throw Damage{"attributes other than R, H, S and A"};
         bool hashed = !catalogue_.making.hashes.empty() && reason.empty();
         for (size_t i = 0; hashed && i < catalogue_.making.hashes.size(); ++i) {
-            std::string hex = StringOf(row, HashName(catalogue_.making.hashes[i]), "");
+            const std::string &hex = row.text[KeyFirstHash + static_cast<int>(catalogue_.making.hashes[i])];
             if (hex.empty()) hashed = false;
             else Digest(i, hex);
         }
-        File(path, size.get<unsigned long long>(), modified, attributes, hashed, reason);
+        File(path, row.size, modified, attributes, hashed, reason);
     }
 
     // Whether the subfolders' contents came; and the totals line, which every complete catalogue ends with.
@@ -307,6 +496,7 @@ private:
     }
 
     bool totalsSeen_ = false;
+    RowFields fields_;
 };
 
 class CsvReader : public RowReader {
@@ -378,7 +568,7 @@ public:
         }
         long long modified = NoTime;
         if (!fields[4].empty() && !ParseTime(fields[4], modified))
-            throw Damage{"the time \"" + fields[4] + "\" is not of the form 2001-03-07T08:05:03Z"};
+            throw Damage{"the time \"" + fields[4] + "\" is not a time of the form 2001-03-07T08:05:03Z"};
         unsigned char attributes = 0;
         if (!ParseAttributes(fields[5], attributes)) throw Damage{"attributes other than R, H, S and A"};
         if (type == "folder") {

@@ -178,8 +178,9 @@ TEST(Compare, DamagedOrForeignCataloguesRefused) {
     Catalogue();
     ASSERT_EQ(0u, Cli({"-s", "-o", Win("listing.txt"), Win("tree")}).code);
     const std::string jsonl = ReadWholeFile(Win("old.jsonl")), csv = ReadWholeFile(Win("old.csv"));
-    std::string badDigest = jsonl, outside = jsonl;
+    std::string badDigest = jsonl, outside = jsonl, badDate = jsonl;
     badDigest.replace(badDigest.find("\"sha256\":\"") + 10, 2, "zz");
+    badDate.replace(badDate.find("2024-03-01T10"), 10, "2023-02-29");
     outside.replace(outside.find("tree\\\\keep.txt"), 4, "elsewhere");
     std::string deep, deeper;
     for (int i = 0; i < 16400; ++i) (i < 5000 ? deep : deeper) += "a\\\\";
@@ -191,6 +192,7 @@ TEST(Compare, DamagedOrForeignCataloguesRefused) {
         {"header.csv", "Path,Name,Kind\r\n" + csv.substr(csv.find('\n') + 1), 2, "is not a catalogue", "a foreign header"},
         {"cut.csv", csv.substr(0, csv.size() - 5), 2, "cut short", "a row cut off"},
         {"digest.jsonl", badDigest, 2, "line 3: the sha256 digest is not 64 hex digits", "a digest that is not hex"},
+        {"date.jsonl", badDate, 2, "\"2023-02-29T10:00:00Z\" is not a time", "a day the calendar does not have"},
         {"outside.jsonl", outside, 2, "is not below the start folder", "a path outside the start folder"},
         {"array.jsonl", Handmade("[1,2]\n"), 2, "line 3: not a JSON object", "a row that is not an object"},
         {"size.jsonl", Handmade("{\"type\":\"file\",\"path\":\"C:\\\\x\\\\f\",\"size\":-1}\n"), 2, "without a size", "a negative size"},
