@@ -662,6 +662,25 @@ static CatalogueRead ReadOpenFile(HANDLE file, Catalogue &catalogue, std::string
     return CatalogueRead::Read;
 }
 
+bool ReadCatalogueMaking(const std::wstring &path, CatalogueMaking &making) {
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool read = false;
+    try {
+        ByteSource source(file);
+        std::string line, reason;
+        bool ended = false;
+        Catalogue scratch;
+        JsonLinesReader reader(scratch);
+        read = source.Peek() == '{' && source.Line(line, ended) && reader.Header(line, reason);
+        if (read) making = scratch.making;
+    } catch (const Damage &) {
+    } catch (const std::bad_alloc &) {
+    }
+    CloseHandle(file);
+    return read;
+}
+
 CatalogueRead ReadCatalogue(const std::wstring &path, Catalogue &catalogue, std::wstring &reason) {
     HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

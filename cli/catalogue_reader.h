@@ -15,6 +15,11 @@ enum class CatalogueRead {
     Damaged,      // a catalogue, but a line is wrong or it is cut short
 };
 
+// Reads only the description that opens a JSON Lines catalogue into
+// `making`; false for any other file (a CSV catalogue tells how it was made
+// only through its rows). ReadCatalogue still checks the whole file.
+bool ReadCatalogueMaking(const std::wstring &path, CatalogueMaking &making);
+
 // Reads the catalogue at `path` into `catalogue` (empty, made for this) and
 // finishes it; otherwise `reason` says what is wrong, in one line.
 CatalogueRead ReadCatalogue(const std::wstring &path, Catalogue &catalogue, std::wstring &reason);

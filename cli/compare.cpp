@@ -521,30 +521,65 @@ static bool ReadSide(const std::wstring &path, const wchar_t *role, Catalogue &c
     return false;
 }
 
-// Makes both sides, writes the differences and gives the exit code.
+// The scan's choices: OLD's, the folder named (else OLD's start folder),
+// and what the command line gave; false when the folder is not there
+// (said so when `complain`).
+static bool ScanChoices(const CompareJob &job, CatalogueMaking &making, bool complain) {
+    if (!job.after.empty()) making.startFolder = job.after;
+    DWORD attributes = GetFileAttributesW(LongPath(making.startFolder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (complain) UsageError(L"the folder to compare with, " + making.startFolder + L", is not there (name it after OLD)");
+        return false;
+    }
+    if (job.hashes) making.hashes = job.overrides.hashes;
+    if (job.filter) making.filter = job.overrides.filter;
+    if (job.excludes) making.excludes = job.overrides.excludes;
+    if (job.depth) making.subfolders = job.overrides.includeSubfolders, making.maxDepth = job.overrides.maxDepth;
+    return true;
+}
+
+// A scan on a thread of its own, while OLD's rows are read.
+struct ScanJob {
+    CatalogueMaking making;
+    Catalogue *catalogue;
+    ScanEnd end;
+};
+
+static DWORD WINAPI ScanThread(void *parameter) {
+    ScanJob &scan = *static_cast<ScanJob *>(parameter);
+    scan.end = ScanIntoCatalogue(scan.making, &CompareStop, *scan.catalogue);
+    return 0;
+}
+
+// Makes both sides, writes the differences and gives the exit code. When
+// OLD opens with its description (JSON Lines), the scan starts at once and
+// goes on while OLD's rows are read; a CSV catalogue tells what it holds
+// only through its rows, so its scan waits for them, as does a scan whose
+// folder is not there (OLD, if damaged, is named as such first).
 static int Compare(CompareJob &job, HANDLE output) {
     Catalogue before, after;
-    if (!ReadSide(job.before, L"OLD", before)) return ExitUsage;
+    ScanJob scan = {CatalogueMaking(), &after, ScanEnd::Complete};
+    HANDLE scanning = nullptr;
+    if (job.afterIsFolder && ReadCatalogueMaking(job.before, scan.making) && ScanChoices(job, scan.making, false))
+        scanning = CreateThread(nullptr, 0, ScanThread, &scan, 0, nullptr);
+    bool read = ReadSide(job.before, L"OLD", before);
+    if (scanning) {
+        if (!read) CompareStop = true;  // the scan is of no use
+        WaitForSingleObject(scanning, INFINITE);
+        CloseHandle(scanning);
+    }
+    if (!read) return ExitUsage;
     if (!job.afterIsFolder) {
         if (!ReadSide(job.after, L"NEW", after)) return ExitUsage;
-    } else {
-        CatalogueMaking making = before.making;
-        if (!job.after.empty()) making.startFolder = job.after;
-        DWORD attributes = GetFileAttributesW(LongPath(making.startFolder).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            UsageError(L"the folder to compare with, " + making.startFolder + L", is not there (name it after OLD)");
-            return ExitUsage;
-        }
-        if (job.hashes) making.hashes = job.overrides.hashes;
-        if (job.filter) making.filter = job.overrides.filter;
-        if (job.excludes) making.excludes = job.overrides.excludes;
-        if (job.depth) making.subfolders = job.overrides.includeSubfolders, making.maxDepth = job.overrides.maxDepth;
-        ScanEnd scanned = ScanIntoCatalogue(making, &CompareStop, after);
-        if (scanned == ScanEnd::Stopped) return ExitInterrupted;
-        if (scanned == ScanEnd::OutOfMemory) {
-            Complain(L"can't compare: " + SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
-            return ExitOutputFailed;
-        }
+    } else if (!scanning) {
+        scan.making = before.making;
+        if (!ScanChoices(job, scan.making, true)) return ExitUsage;
+        ScanThread(&scan);
+    }
+    if (scan.end == ScanEnd::Stopped) return ExitInterrupted;
+    if (scan.end == ScanEnd::OutOfMemory) {
+        Complain(L"can't compare: " + SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
+        return ExitOutputFailed;
     }
     OutputSink sink(output, &CompareStop);
     DifferenceCounts counts = WriteDifferences(before, after, job.json, sink);
