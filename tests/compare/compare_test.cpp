@@ -215,6 +215,24 @@ TEST(Compare, DamagedOrForeignCataloguesRefused) {
             EXPECT_EQ("", run.out);
         }
     }
+    // Usage errors: each said, exit 2, nothing written.
+    struct Usage { Args args; const char *says, *why; };
+    const Usage usage[] = {
+        {{"--compare"}, "needs a catalogue file", "no OLD"},
+        {{"--compare", Win("old.jsonl"), "--format", "csv"}, "as text or jsonl", "a form differences are not written in"},
+        {{"--compare", Win("old.jsonl"), Win("tree"), Win("tree")}, "one FOLDER", "two things to compare with"},
+        {{"--compare", Win("tree")}, "is a folder", "a folder as OLD"},
+        {{"--compare", Win("old.jsonl"), Win("missing")}, "not found", "NEW not there"},
+        {{"--compare", Win("moved.jsonl")}, "is not there", "OLD's start folder gone, none named"},
+    };
+    Put("moved.jsonl", Handmade(""));
+    for (const Usage &row : usage) {
+        SCOPED_TRACE(row.why);
+        Outcome run = Cli(row.args);
+        EXPECT_EQ(2u, run.code);
+        EXPECT_NE(std::string::npos, run.err.find(row.says)) << run.err;
+        EXPECT_EQ("", run.out);
+    }
     // A tree as deep as a path can go is compared, without running out of stack.
     Put("deep.jsonl", Handmade("{\"type\":\"file\",\"path\":\"C:\\\\x\\\\" + deep + "f\",\"size\":1}\n"));
     Put("flat.jsonl", Handmade(""));
