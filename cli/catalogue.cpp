@@ -110,7 +110,10 @@ bool Catalogue::AddFile(const std::string &path, unsigned long long size, long l
     size_t slash = path.rfind('\\');
     if (path.empty() || !SoundPath(path)) return false;
     size_t from = slash == std::string::npos ? 0 : slash + 1;
-    unsigned folder = FolderAt(slash == std::string::npos ? std::string() : path.substr(0, slash));
+    // Files come folder by folder: most are in the folder found last.
+    unsigned folder = slash == std::string::npos ? 0
+                      : slash == lastPath_.size() && path.compare(0, slash, lastPath_) == 0 ? lastFolder_
+                                                                                            : FolderAt(path.substr(0, slash));
     CatalogueFile file = {size, modified, folder, Store(path.data() + from, path.size() - from), NoDigest,
                           static_cast<unsigned short>(path.size() - from), 0, attributes};
     if (digests && DigestBytes() > 0) {
@@ -131,10 +134,19 @@ void Catalogue::Finish() {
         order = std::memcmp(Text(aName), Text(bName), std::min(aLength, bLength));
         return order != 0 ? order < 0 : aLength < bLength;
     };
-    std::sort(files_.begin(), files_.end(), [&](const CatalogueFile &a, const CatalogueFile &b) {
-        if (a.folder != b.folder) return a.folder < b.folder;
+    // Files come folder by folder, each folder's nearly in this order
+    // already: grouped by folder (kept in order), then each folder's sorted
+    // only when it is not.
+    auto byFolder = [](const CatalogueFile &a, const CatalogueFile &b) { return a.folder < b.folder; };
+    if (!std::is_sorted(files_.begin(), files_.end(), byFolder)) std::stable_sort(files_.begin(), files_.end(), byFolder);
+    auto fileByName = [&](const CatalogueFile &a, const CatalogueFile &b) {
         return byName(a.name, a.nameLength, b.name, b.nameLength);
-    });
+    };
+    for (auto first = files_.begin(); first != files_.end();) {
+        auto last = std::upper_bound(first, files_.end(), *first, byFolder);
+        if (!std::is_sorted(first, last, fileByName)) std::sort(first, last, fileByName);
+        first = last;
+    }
     for (size_t i = files_.size(); i-- > 0;) {
         CatalogueFolder &folder = folders_[files_[i].folder];
         folder.firstFile = static_cast<unsigned>(i);

@@ -106,6 +106,7 @@ std::string TimeText(long long seconds) {
     return text;
 }
 
+// The attribute letters, in the catalogues' order; "none" when there are none.
 std::string AttributeText(unsigned char bits) {
     std::string text;
     for (int i = 0; i < 4; ++i)
@@ -127,6 +128,7 @@ public:
         }
     }
 
+    // Both walks, the pairing between them, and the counts line.
     DifferenceCounts Run() {
         WalkPair(0, 0);
         PairMoves();
@@ -191,6 +193,8 @@ private:
         }
     }
 
+    // A file both sides have: one "!" line when either side could not read
+    // its content, else one "~" line naming all that differs, if anything does.
     void CompareFiles(unsigned before, unsigned after) {
         const CatalogueFile &b = before_.Files()[before], &a = after_.Files()[after];
         if (b.unread || a.unread) {
