@@ -423,3 +423,5 @@ echo
 
 # The web-page catalogue's sizes, writing cost and browser times (its own table).
 BENCH_BUILD_DIR="$build" BENCH_DIR="$data" "$repo/bench/html.sh" 9>&-
+# The comparison's own figures, under the lock this run holds.
+if [ -n "$cli" ]; then BENCH_LOCK_HELD=1 bench/compare.sh "$build" "$data"; fi

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "compare.h"
 #include "listing.h"
 #include "names.h"
 #include "options.h"
@@ -242,9 +243,11 @@ int main() {
     // A drive that is not ready gives an error code, not a system box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
+    std::vector<std::wstring> arguments = Arguments();
+    if (IsCompareCommand(arguments)) return RunCompare(arguments);
     CommandLine line;
     std::wstring reason;
-    if (!ReadCommandLine(Arguments(), &line, &reason)) return UsageError(reason);
+    if (!ReadCommandLine(arguments, &line, &reason)) return UsageError(reason);
     if (line.help || line.version) {
         HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
         if (WriteOutput(line.help ? HelpText() : Version)) return ExitComplete;

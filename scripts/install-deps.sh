@@ -28,7 +28,7 @@ fi
 need=()
 for p in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          wine wine32:i386 wine64 xvfb xauth cmake make googletest imagemagick x11-utils \
-         libcli11-dev python3 python3-fonttools jq fonts-dejavu-core zip unzip g++ \
+         libcli11-dev nlohmann-json3-dev python3 python3-fonttools jq fonts-dejavu-core zip unzip g++ \
          fuse3 libfuse3-dev pkg-config bc \
          chromium chromium-driver python3-selenium; do
     have_pkg "$p" || need+=("$p")
