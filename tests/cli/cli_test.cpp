@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <set>
-#include <tuple>
 
 #include "names.h"
 #include "support.h"
@@ -23,8 +20,8 @@ static std::string Exe() { const char *exe = std::getenv("DIRTALLY_CLI_EXE"); re
 // The system's sentence for an error code, as the program should quote it.
 static std::string SystemText(DWORD code) {
     char text[512];
-    std::string out(text, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr));
-    return out.substr(0, out.find_last_not_of("\r\n ") + 1);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
+    return std::string(text, length).erase(std::string(text, length).find_last_not_of("\r\n ") + 1);
 }
 
 // Empties <scratch>/<name> and runs `commands` there from a script file, where names keep their
@@ -62,8 +59,7 @@ static DWORD Launch(const Args &args, HANDLE out, HANDLE err, const std::string 
     while (WaitForSingleObject(process.hProcess, watch ? 20 : INFINITE) == WAIT_TIMEOUT) watch(process.dwProcessId);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread), CloseHandle(process.hProcess);
-    return code;
+    return CloseHandle(process.hThread), CloseHandle(process.hProcess), code;
 }
 
 // One run in `folder` (default: the scratch folder), its standard output and errors read back from files.
@@ -309,22 +305,4 @@ TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
     }
     CloseHandle(held);
     CloseHandle(screen);
-}
-
-// Ctrl+Break, sent to the run's own process group on a shared console, stops it as Ctrl+C does.
-TEST(Cli, CtrlBreakStopsARunAsCtrlCDoes) {
-    HANDLE screen = OwnConsole();
-    if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
-    HANDLE err = Open(Win("break.err"));
-    DeleteFileA(Win("break.txt").c_str());
-    bool sent = false;
-    DWORD code = Launch({"-s", "-o", Win("break.txt"), Win("big")}, screen, err, Win(""), [&](DWORD child) {
-        if (!sent && FileExists(Win("break.txt"))) sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child);
-    }, CREATE_NEW_PROCESS_GROUP);
-    CloseHandle(err);
-    CloseHandle(screen);
-    if (!sent) GTEST_SKIP() << "this system cannot send Ctrl+Break to a process group (Wine 8 has not implemented it)";
-    EXPECT_EQ(130u, code);
-    EXPECT_FALSE(FileExists(Win("break.txt"))) << "the incomplete file is removed";
-    EXPECT_EQ("", ReadWholeFile(Win("break.err"))) << "no message";
 }
