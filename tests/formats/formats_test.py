@@ -31,16 +31,17 @@ def iso(ns, offset=0): return datetime.datetime.fromtimestamp(ns // 10**9 + offs
 DEEP = '/'.join(c * 60 for c in 'pqrst')
 FILES = [('plain.txt', b'plain\n', 'a plain name'), ('a,b;c.txt', b'abc', 'commas and semicolons: quoted'),
          ('q"uote.txt', b'q', 'a quote: doubled in CSV, escaped in JSON'), ('tab\there.txt', b't', 'a tab'),
-         ('nl\nhere.txt', b'n', 'a line end inside a quoted field'), ('東京.txt', b'cjk', 'CJK'),
-         ('Привет.txt', b'cyr', 'Cyrillic'), ('😀.txt', b'emoji', 'outside the BMP'), ('empty.txt', b'', 'empty'),
-         ('readonly.txt', b'ro', 'mode 0444: R'), ('n' * 251 + '.txt', b'long', 'a name of 255 characters'),
+         ('nl\nhere.txt', b'n', 'a line end inside a quoted field'), ('cr\rhere.txt', b'r', 'a carriage return too'),
+         ('東京.txt', b'cjk', 'CJK'), ('Привет.txt', b'cyr', 'Cyrillic'), ('😀.txt', b'emoji', 'outside the BMP'),
+         ('empty.txt', b'', 'empty'), ('readonly.txt', b'ro', 'mode 0444: R'),
+         ('n' * 251 + '.txt', b'long', 'a name of 255 characters'),
          ('.dotfile', b'dot', 'listed, hidden'), ('.git/config', b'x', 'in a dot folder: never listed'),
          ('big/huge.bin', 5000000000, 'past 4 GiB'), ('chunks.bin', 2621447, 'digests over several reads'),
          ('locked.txt', b'locked', 'held with no sharing by another process'), ('sub/a.txt', b'a' * 10, 'sizes to sort'),
          ('sub/b.log', b'bbb', ''), ('sub/c.dat', b'c', ''), ('sub/inner/x.txt', b'x', 'depth 2'),
          (DEEP + '/leaf.txt', b'leaf', 'a path past 260 characters')]
 # Names Wine cannot open (characters Windows forbids), and the file held open: no digest, an error.
-UNHASHABLE = {p for p, _, _ in FILES if re.search('["\t\n]', p)} | {'locked.txt'}
+UNHASHABLE = {p for p, _, _ in FILES if re.search('["\t\n\r]', p)} | {'locked.txt'}
 HASHES = ['sha256', 'sha1', 'md5', 'sha512']
 
 
@@ -254,13 +255,19 @@ def run_tree_checks(starts, everything, hashable):
         with open(os.path.join(OUT, 'manifest'), 'wb') as f: f.write(data)
         verify = subprocess.run([tool, '-c', '--strict', os.path.join(OUT, 'manifest')], cwd=TREE, capture_output=True)
         check(verify.returncode == 0, f'{tool} -c accepts the manifest', verify.stdout[-300:] + verify.stderr[-300:])
-    # Written into the folder it lists, the manifest is not in itself: its bytes are not final while it is made.
-    sums = os.path.join(TREE, 'sub', 'SHA256SUMS')
-    code, data, err = run(['--format', 'manifest', '--hash', 'sha256', '-s', win(os.path.join(TREE, 'sub'))], out=sums)
-    verify = subprocess.run(['sha256sum', '-c', '--strict', 'SHA256SUMS'], cwd=os.path.dirname(sums), capture_output=True)
-    os.remove(sums)
-    check(code == 0 and err == [] and data.count(b'\n') == 4 and verify.returncode == 0,
-          'a manifest in the folder it lists: exit 0, nothing on stderr, itself left out', (code, err, data, verify.stdout))
+    # Written into the folder it lists (by -o, or standard output sent there by the Windows command shell), the
+    # manifest is not in itself: its bytes are not final while it is made.
+    sums, args = os.path.join(TREE, 'sub', 'SHA256SUMS'), ['--format', 'manifest', '--hash', 'sha256', '-s', win(os.path.join(TREE, 'sub'))]
+    for stdout in (False, True):
+        if stdout:
+            code = subprocess.call(RUNNER + ['cmd', '/c', ' '.join([win(CLI)] + args + ['>', win(sums)])], stdin=subprocess.DEVNULL)
+            data, err = open(sums, 'rb').read(), []
+        else:
+            code, data, err = run(args, out=sums)
+        verify = subprocess.run(['sha256sum', '-c', '--strict', 'SHA256SUMS'], cwd=os.path.dirname(sums), capture_output=True)
+        os.remove(sums)
+        check(code == 0 and err == [] and data.count(b'\n') == 4 and verify.returncode == 0,
+              f'a manifest in the folder it lists (standard output: {stdout}): exit 0, itself left out', (code, err, data, verify.stdout))
 
     # The text listing: digests after the local time, their column lined up in each block in both date styles,
     # the reason in place of the digest for the files not read.

@@ -15,11 +15,11 @@ from selenium.webdriver.common.by import By
 BUILD, CLI = sys.argv[1], sys.argv[2]
 SCRATCH = os.path.join(BUILD, "testdrives", "html")
 STAMP = datetime.datetime(2001, 3, 7, 8, 5, 3, tzinfo=datetime.timezone.utc).timestamp()
-HOSTILE = ['<img src=x onerror=alert(1)>.txt', '"; alert(1); "', "a&b #1 %20 'q'.txt", "&lt;b&gt;.txt"]
+HOSTILE = ['<img src=x onerror=alert(1)>.txt', '"; alert(1); "', "a&b #1 %20 'q'.txt", "&lt;b&gt;.txt", "nl\nhere.txt"]
 WORLD = ["Привет мир.txt", "日本語のファイル.txt", "😀 smile 🎉.png", "ΑΒΓ δέλτα.doc", "L" * 251 + ".txt"]  # 255 characters last
 # Sizes as the table shows them (the exact bytes are on hover): bytes, singular, KB and MB and GB of 1024, one decimal.
-SIZES = [(0, "0 bytes"), (1, "1 byte"), (1023, "1023 bytes"), (1024, "1.0 KB"), (1536, "1.5 KB"), (5 << 20, "5.0 MB"),
-         (5000000000, "4.7 GB")]
+SIZES = [(0, "0 bytes"), (1, "1 byte"), (1023, "1023 bytes"), (1024, "1.0 KB"), (1536, "1.5 KB"), (1048064, "1023.5 KB"),
+         (5 << 20, "5.0 MB"), (5000000000, "4.7 GB")]
 def windows(path): return "Z:" + path.replace("/", "\\")
 def utc(mtime): return datetime.datetime.fromtimestamp(int(mtime), datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S")
 
@@ -157,7 +157,7 @@ class Page(unittest.TestCase):
         every = [(n, folder) for root in (self.top, self.second) for folder, dirs, files in os.walk(root) for n in dirs + files]
         for query, why in [("*.txt", "a wildcard over the whole name, any case"), ("*.TXT", "the pattern's case does not matter"),
                            ("REPORT", "plain text anywhere in a name, any case"), ("привет", "Cyrillic folded to lower case"),
-                           ("? smile*", "? is one character, an emoji too"), ("level 1? d*", "folders are found too"),
+                           ("? smile*", "? is one character, an emoji too"), ("NL?HERE*", "a line end too"), ("level 1? d*", "folders are found too"),
                            ("&lt;", "text is text, not an entity"), ("L" * 251 + ".???", "a 255-character name")]:
             with self.subTest(why):
                 match = (lambda n: fnmatch.fnmatchcase(n.lower(), query.lower())) if any(c in query for c in "*?") else \
