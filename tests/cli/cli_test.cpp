@@ -236,33 +236,24 @@ TEST(Cli, ALongRunStopsOnCtrlCOrWhenItsReaderLeaves) {
     EXPECT_EQ("", ReadWholeFile(Win("pipe.err"))) << "no message";
 }
 
-// A console of this process's own, its screen buffer's handle (inheritable); INVALID_HANDLE_VALUE when it has
-// none and cannot make one. One started from Linux may have none, or one without a screen.
-static HANDLE OwnConsole() {
-    FreeConsole();
-    return AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
-}
-
 // On a console: the listing shows its characters, ANSI or UTF-8, as the file holds them; with errors to the
 // console and the listing to a file, a progress line shows unless -q, a problem line clears it first, and it
-// is cleared at the end.
+// is cleared at the end. The console is this process's own (one started from Linux may have none, or one
+// without a screen).
 TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
-    HANDLE screen = OwnConsole();
+    FreeConsole();
+    HANDLE screen = AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
     if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
     CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
     const DWORD width = static_cast<DWORD>(info.dwSize.X), cells = width * std::min<DWORD>(info.dwSize.Y, 300);
+    DWORD done = 0;
     auto screenText = [&] {
         std::wstring text(cells, L' ');
-        DWORD read = 0;
-        ReadConsoleOutputCharacterW(screen, &text[0], cells, {0, 0}, &read);
-        return text.substr(0, read);
+        ReadConsoleOutputCharacterW(screen, &text[0], cells, {0, 0}, &done);
+        return text.substr(0, done);
     };
-    auto clearScreen = [&] {
-        DWORD written = 0;
-        FillConsoleOutputCharacterW(screen, L' ', cells, {0, 0}, &written);
-        SetConsoleCursorPosition(screen, {0, 0});
-    };
+    auto clearScreen = [&] { FillConsoleOutputCharacterW(screen, L' ', cells, {0, 0}, &done), SetConsoleCursorPosition(screen, {0, 0}); };
     // The screen a text shows as, line by line from the top; the rest blank.
     auto laidOut = [&](const std::wstring &text) {
         std::wstring out;
