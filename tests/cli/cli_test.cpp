@@ -155,6 +155,8 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         {{"-s=1"}, "option '-s' takes no value", "a value for a short flag"},
         {{"--nothing=1"}, "unknown option '--nothing'", "an unknown option with a value"},
         {{"--max-depth=abc"}, "--max-depth needs a number of levels, 0 or more, not 'abc'", "a depth that is no number"},
+        {{"--threads", "0"}, "--threads needs a number from 1 to 64, not '0'", "no thread to read on"},
+        {{"--threads=65"}, "--threads needs a number from 1 to 64, not '65'", "more threads than offered"},
         {{"--exclude", ""}, "an --exclude pattern is empty", "an empty exclusion would match nothing"},
         {{"-o", "/dev/fd/5"}, "only standard output and standard error can be named", "another descriptor by its Unix name"},
         {{"--sort", "weight"}, "unknown sort key 'weight'", "a sort key the dialog does not have"},
