@@ -310,9 +310,10 @@ def run_tree_checks(starts, everything, hashable):
         check(not want or listed['csv'] == walked, f'{why}: every entry of the tree (os.walk), no more', sorted(set(listed['csv']) ^ set(walked)))
 
     # --reverse: the files of each folder in the opposite order, folders first as before.
-    normal, reverse = (rows('csv', run(['--format', 'csv', '--sort', 'size', sub] + r)[1])[1] for r in ([], ['--reverse']))
+    normal, reverse = (rows('csv', run(['--format', 'csv', '--sort', 'size', '--max-depth', '0', tree] + r)[1])[1] for r in ([], ['--reverse']))
     of = lambda listed, kind, key='Path': [r[key] for r in listed if r['Type'] == kind]
-    check(of(reverse, 'folder') == of(normal, 'folder') and of(reverse, 'file') == of(normal, 'file')[::-1] and
+    check(len(of(reverse, 'folder')) > 2 and [r['Type'] for r in reverse] == sorted((r['Type'] for r in reverse), key='folder'.__ne__)
+          and of(reverse, 'folder') == of(normal, 'folder') and of(reverse, 'file') == of(normal, 'file')[::-1] and
           of(reverse, 'file', 'Size') == sorted(of(reverse, 'file', 'Size'), key=int, reverse=True), '--reverse', (normal, reverse))
 
 
