@@ -46,10 +46,7 @@ struct UiHost {
         });
         made.get_future().wait();
     }
-    ~UiHost() {
-        PostThreadMessageA(threadId, WM_QUIT, 0, 0);
-        thread.join();
-    }
+    ~UiHost() { PostThreadMessageA(threadId, WM_QUIT, 0, 0), thread.join(); }
     static LRESULT CALLBACK CountTitleSets(int code, WPARAM wParam, LPARAM lParam) {
         const CWPSTRUCT *sent = reinterpret_cast<const CWPSTRUCT *>(lParam);
         if (code == HC_ACTION && sent->message == WM_SETTEXT && sent->hwnd == hooked) ++titleSets;
@@ -129,10 +126,9 @@ TEST(ProposeOutputName, ProposesTheLastComponentOrNothing) {
         {"C:\\" + longest + "b", "", "260 characters would not fit: no name"},
     };
     for (const auto &row : cases) {
-        SCOPED_TRACE(row.why);
         std::string buffer(MAX_PATH + 16, 'X');
         ProposeOutputName(row.folder.c_str(), &buffer[0]);
-        EXPECT_EQ(buffer.c_str() + buffer.substr(MAX_PATH), row.expected + std::string(16, 'X'));
+        EXPECT_EQ(buffer.c_str() + buffer.substr(MAX_PATH), row.expected + std::string(16, 'X')) << row.why;
     }
 }
 

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <set>
-#include <tuple>
 
 #include "names.h"
 #include "support.h"
@@ -23,8 +20,8 @@ static std::string Exe() { const char *exe = std::getenv("DIRTALLY_CLI_EXE"); re
 // The system's sentence for an error code, as the program should quote it.
 static std::string SystemText(DWORD code) {
     char text[512];
-    std::string out(text, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr));
-    return out.substr(0, out.find_last_not_of("\r\n ") + 1);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
+    return std::string(text, length).erase(std::string(text, length).find_last_not_of("\r\n ") + 1);
 }
 
 // Empties <scratch>/<name> and runs `commands` there from a script file, where names keep their
@@ -62,8 +59,7 @@ static DWORD Launch(const Args &args, HANDLE out, HANDLE err, const std::string 
     while (WaitForSingleObject(process.hProcess, watch ? 20 : INFINITE) == WAIT_TIMEOUT) watch(process.dwProcessId);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread), CloseHandle(process.hProcess);
-    return code;
+    return CloseHandle(process.hThread), CloseHandle(process.hProcess), code;
 }
 
 // One run in `folder` (default: the scratch folder), its standard output and errors read back from files.
@@ -159,6 +155,8 @@ TEST(Cli, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
         {{"-s=1"}, "option '-s' takes no value", "a value for a short flag"},
         {{"--nothing=1"}, "unknown option '--nothing'", "an unknown option with a value"},
         {{"--max-depth=abc"}, "--max-depth needs a number of levels, 0 or more, not 'abc'", "a depth that is no number"},
+        {{"--threads", "0"}, "--threads needs a number from 1 to 64, not '0'", "no thread to read on"},
+        {{"--threads=65"}, "--threads needs a number from 1 to 64, not '65'", "more threads than offered"},
         {{"--exclude", ""}, "an --exclude pattern is empty", "an empty exclusion would match nothing"},
         {{"-o", "/dev/fd/5"}, "only standard output and standard error can be named", "another descriptor by its Unix name"},
         {{"--sort", "weight"}, "unknown sort key 'weight'", "a sort key the dialog does not have"},
@@ -240,33 +238,24 @@ TEST(Cli, ALongRunStopsOnCtrlCOrWhenItsReaderLeaves) {
     EXPECT_EQ("", ReadWholeFile(Win("pipe.err"))) << "no message";
 }
 
-// A console of this process's own, its screen buffer's handle (inheritable); INVALID_HANDLE_VALUE when it has
-// none and cannot make one. One started from Linux may have none, or one without a screen.
-static HANDLE OwnConsole() {
-    FreeConsole();
-    return AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
-}
-
 // On a console: the listing shows its characters, ANSI or UTF-8, as the file holds them; with errors to the
 // console and the listing to a file, a progress line shows unless -q, a problem line clears it first, and it
-// is cleared at the end.
+// is cleared at the end. The console is this process's own (one started from Linux may have none, or one
+// without a screen).
 TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
-    HANDLE screen = OwnConsole();
+    FreeConsole();
+    HANDLE screen = AllocConsole() ? Open("CONOUT$", OPEN_EXISTING) : INVALID_HANDLE_VALUE;
     if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
     CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
     const DWORD width = static_cast<DWORD>(info.dwSize.X), cells = width * std::min<DWORD>(info.dwSize.Y, 300);
+    DWORD done = 0;
     auto screenText = [&] {
         std::wstring text(cells, L' ');
-        DWORD read = 0;
-        ReadConsoleOutputCharacterW(screen, &text[0], cells, {0, 0}, &read);
-        return text.substr(0, read);
+        ReadConsoleOutputCharacterW(screen, &text[0], cells, {0, 0}, &done);
+        return text.substr(0, done);
     };
-    auto clearScreen = [&] {
-        DWORD written = 0;
-        FillConsoleOutputCharacterW(screen, L' ', cells, {0, 0}, &written);
-        SetConsoleCursorPosition(screen, {0, 0});
-    };
+    auto clearScreen = [&] { FillConsoleOutputCharacterW(screen, L' ', cells, {0, 0}, &done), SetConsoleCursorPosition(screen, {0, 0}); };
     // The screen a text shows as, line by line from the top; the rest blank.
     auto laidOut = [&](const std::wstring &text) {
         std::wstring out;
@@ -309,22 +298,4 @@ TEST(Cli, OnAConsoleTextShowsAsWrittenAndProgressNeverMixesWithProblems) {
     }
     CloseHandle(held);
     CloseHandle(screen);
-}
-
-// Ctrl+Break, sent to the run's own process group on a shared console, stops it as Ctrl+C does.
-TEST(Cli, CtrlBreakStopsARunAsCtrlCDoes) {
-    HANDLE screen = OwnConsole();
-    if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this process has no console and cannot make one";
-    HANDLE err = Open(Win("break.err"));
-    DeleteFileA(Win("break.txt").c_str());
-    bool sent = false;
-    DWORD code = Launch({"-s", "-o", Win("break.txt"), Win("big")}, screen, err, Win(""), [&](DWORD child) {
-        if (!sent && FileExists(Win("break.txt"))) sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child);
-    }, CREATE_NEW_PROCESS_GROUP);
-    CloseHandle(err);
-    CloseHandle(screen);
-    if (!sent) GTEST_SKIP() << "this system cannot send Ctrl+Break to a process group (Wine 8 has not implemented it)";
-    EXPECT_EQ(130u, code);
-    EXPECT_FALSE(FileExists(Win("break.txt"))) << "the incomplete file is removed";
-    EXPECT_EQ("", ReadWholeFile(Win("break.err"))) << "no message";
 }

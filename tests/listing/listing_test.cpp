@@ -1,6 +1,5 @@
 // The listing engine on real trees under D:, whole files compared byte for byte (the longer ones
-// with golden files beside this one), the walk's records through a writer of the test's own, and
-// the entry ordering against a plain exchange sort.
+// with golden files beside this one); the walk's records are the machine formats' test's business.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <tlhelp32.h>
@@ -10,7 +9,6 @@
 #include <fstream>
 #include <map>
 #include <new>
-#include <random>
 
 #include "identity.h"
 #include "names.h"
@@ -264,52 +262,6 @@ TEST(RunWatched, FirstWaitsHalfASecondBeforeShowingProgress) {
     EXPECT_TRUE(asked[0] > 250 && asked[0] <= 500 && shown == 0) << asked[0] << " ms, " << shown << " shown";
 }
 
-// Whether `a` must follow `b` in the exchange sort the ordering must match, the keys written out anew.
-static bool Follows(const EntryRecord *a, const EntryRecord *b, SortKey key) {
-    if (a->IsFolder() != b->IsFolder()) return b->IsFolder();
-    if (a->IsFolder() || key == SortKey::Name) return CompareNamesNoCase(a->AnsiName(), b->AnsiName()) > 0;
-    if (key == SortKey::Extension) return CompareNamesNoCase(a->AnsiName() + a->extensionOffset, b->AnsiName() + b->extensionOffset) > 0;
-    if (key == SortKey::Size) return a->size > b->size;
-    return CompareFileTime(&a->modified, &b->modified) > 0;
-}
-
-TEST(OrderEntries, MatchesAnExchangeSortOnRandomLists) {
-    std::mt19937 random(20261206);
-    const char *pieces[] = {"a", "B", "_", "b.", ".x", "\xE9", "Z", "txt", "."};
-    for (int round = 0; round < 300; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        std::vector<std::string> names(random() % 40);
-        FolderRecord records;  // its store holds each entry with its names (no UTF-16 one) behind it
-        std::vector<const EntryRecord *> got;
-        for (size_t i = 0; i < names.size(); ++i) {
-            for (size_t n = 1 + random() % 4; n > 0; --n) names[i] += pieces[random() % 9];
-            EntryRecord &e = *new (records.store.Allocate(sizeof(EntryRecord) + 2 + names[i].size() + 1)) EntryRecord();
-            std::memcpy(const_cast<wchar_t *>(e.Name()), L"", 2);
-            std::memcpy(const_cast<char *>(e.AnsiName()), names[i].c_str(), names[i].size() + 1);
-            e.attributes = random() % 3 == 0 ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-            size_t dot = names[i].rfind('.');
-            e.extensionOffset = static_cast<unsigned short>(e.IsFolder() ? 0 : dot == std::string::npos ? names[i].size() : dot + 1);
-            // Few distinct sizes and times, so that ties are common; sizes pass 32 bits.
-            e.size = (random() % 4) * 1500000000ull;
-            e.modified.dwHighDateTime = static_cast<DWORD>(random() % 3);
-            got.push_back(&e);
-        }
-        const SortKey key = static_cast<SortKey>(round % 4);
-        std::vector<const EntryRecord *> expected = got;
-        for (bool swapped = true; swapped;) {
-            swapped = false;
-            for (size_t i = 0; i + 1 < expected.size(); ++i)
-                if (Follows(expected[i], expected[i + 1], key)) std::swap(expected[i], expected[i + 1]), swapped = true;
-        }
-        int failed = failures;
-        if (round % 5 == 0) failFrom = 0;  // no memory for the sort's scratch space
-        OrderEntries(got, key, false);
-        failFrom = SIZE_MAX;
-        EXPECT_EQ(got, expected);
-        EXPECT_TRUE(round % 5 != 0 || got.empty() || failures > failed) << "the sort was to run without scratch space";
-    }
-}
-
 // A stand-in for WriteFile: takes at most 1000 bytes, or nothing (and succeeds), or fails, or asks the run to stop.
 enum class Writes { Partly, Nothing, Fail, AskToStop };
 static Writes writes = Writes::Partly;
@@ -418,68 +370,6 @@ TEST(RunListing, ShortFailedAndStoppedWritesMemoryRunningOutAndWhereTheRunEnds) 
         if (c.cause == Cause::SmallDisk) RunUnix("umount " + ShellQuote(out));
         EXPECT_TRUE(answerer.Seen().empty()) << "the engine tells its caller and shows nothing";
     }
-}
-
-// A writer of the test's own, which the walk serves unchanged: keeps each folder as a line (path,
-// depth, status, error; per entry its name, attributes, size and a file's time) and the totals.
-// Once the start folder is in, D:\records\gone is removed, so that it vanishes before it is read.
-struct Recorder : ListingWriter {
-    std::vector<std::wstring> lines;
-    bool Folder(const FolderRecord &folder) override {
-        static const wchar_t *const status[] = {L"Read", L"ReadInPart", L"NotRead", L"LeadsBack"};
-        lines.push_back(folder.path + L" " + std::to_wstring(folder.depth) + L" " + status[static_cast<int>(folder.status)] +
-                        L" " + std::to_wstring(folder.error));
-        for (const EntryRecord *entry : folder.entries) {
-            SYSTEMTIME t;
-            wchar_t details[80];
-            int length = swprintf(details, 80, L" %lx %llu", entry->attributes, entry->size);
-            if (!entry->IsFolder() && FileTimeToSystemTime(&entry->modified, &t))
-                swprintf(details + length, 40, L" %u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
-            lines.back() += L" | " + std::wstring(entry->Name()) + details;
-        }
-        return folder.depth > 0 || RunUnix("rmdir " + ShellQuote(DriveFolderUnix('d') + "/records/gone")) == 0;
-    }
-    void Finish(const ListingTotals &t) override {
-        lines.push_back(L"totals " + std::to_wstring(t.folders) + L" " + std::to_wstring(t.files) + L" " + std::to_wstring(t.bytes));
-    }
-};
-
-TEST(WalkTree, RecordsGiveRealNamesDepthsStatusesAndDetailsInListingOrder) {
-    std::string tree = Tree("records", "mkdir gone Docs " + Word("Привет") + " && ln -s .. " + Word("Привет/up") + " && f 5000000000 "
-                            "'2001-03-07 14:30' " + Word("Docs/日本語.txt") + " && f 3 '1999-12-31 23:59' ro.txt && chmod 444 ro.txt"
-                            " && f 1 '2000-01-01 00:00' .dot && ln -s missing dangling");
-    ListingRequest request = Choose("sf");
-    request.startFolders = {WidenAnsi(tree.c_str())};
-    Recorder recorder;
-    WalkResult walked = WalkTree(request, request.startFolders[0], recorder);
-    EXPECT_EQ(walked.end, WalkEnd::Complete);
-    recorder.Finish(walked.totals);
-    // Names outside the code page in UTF-16; the link back up and the folder that vanished have
-    // their own statuses; a dangling link never appears; dot-files are hidden, 0444 read-only.
-    const std::vector<std::wstring> expected = {
-        L"D:\\records 0 Read 0 | Привет 10 0 | Docs 10 0 | gone 10 0 | .dot 22 1 2000-01-01 00:00 | ro.txt 21 3 1999-12-31 23:59",
-        L"D:\\records\\Привет 1 Read 0 | up 410 0", L"D:\\records\\Привет\\up 2 LeadsBack 0",
-        L"D:\\records\\Docs 1 Read 0 | 日本語.txt 20 5000000000 2001-03-07 14:30", L"D:\\records\\gone 1 NotRead 2",
-        L"totals 4 3 5000000004"};
-    EXPECT_EQ(recorder.lines, expected);
-}
-
-TEST(WriteListing, TimesAreShownInTheLocalZone) {
-    static const char child[] = "DIRTALLY_ZONE_CHILD";  // set where the program runs again in another zone
-    if (!getenv(child)) {
-        // The test run pins TZ=UTC; this runs the case 5:45 ahead of UTC, without summer time (POSIX
-        // form: no zone database). Wine takes the zone from the Linux environment a program starts in.
-        char self[MAX_PATH];
-        GetModuleFileNameA(nullptr, self, sizeof self);
-        std::string unixSelf = std::string(self).substr(2);  // the test programs run from Z:
-        for (char &c : unixSelf) c = c == '\\' ? '/' : c;
-        EXPECT_EQ(0, RunUnix("TZ=NPT-5:45 " + std::string(child) + "=1 wine " + ShellQuote(unixSelf) +
-                             " --gtest_filter=WriteListing.TimesAreShownInTheLocalZone >/dev/null 2>&1"))
-            << "the listing 5:45 ahead of UTC differs (run the case with TZ=NPT-5:45 " << child << "=1 to see how)";
-        return;
-    }
-    std::string tree = Tree("zone", "f 5 '2001-03-07 20:30:15' late && f 6 '1999-12-31 12:00:00' noon");
-    EXPECT_TRUE(SameText(Golden("zone.txt"), List(tree, Choose("fd"))));
 }
 
 // Folders read ahead are bounded: while the writer holds the first subfolder, the readers fill their window

@@ -39,55 +39,16 @@ static std::string TemplateText(WORD id) {
     return out.str();
 }
 
-const DWORD kChild = WS_CHILD | WS_VISIBLE, kStatic = kChild | WS_GROUP, kRadio = kChild | BS_AUTORADIOBUTTON;
-const DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX, kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-const DWORD kEdit = kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
-const DWORD kDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;  // centred, system menu
-struct Item { int id; const char *type; DWORD style; std::string text; };
-
-// Each dialog (no class, the TCVN3 font its captions need), then its controls in tab order; TCVN3 text as octal bytes.
-const Item kDialogs[] = {
-    {IDD_MAIN, "", kDialog, PROGRAM_TITLE},
-    {IDC_FOLDER_LIST, "LISTBOX", kChild | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS
-     | LBS_NOINTEGRALHEIGHT, ""},  // owner-drawn, keeps its strings, unsorted, tells of double clicks
-    {IDC_CREATE, "BUTTON", kPush, "&T\271o"},  // no default button in the dialog
-    {IDC_EXIT, "BUTTON", kPush, "T&ho\270t"},  // Alt+H, not its first letter
-    {IDC_INCLUDE_SUBFOLDERS, "BUTTON", kCheck, "Bao g\345m c\266 th\255 m\364c con"},
-    {IDC_OUTPUT_FILE, "EDIT", kEdit, ""},
-    {IDC_BROWSE, "BUTTON", kPush, "T\327m..."},
-    {IDC_PATH_LABEL, "STATIC", kStatic | SS_LEFT, "\247\255\352ng d\311n:"},
-    {IDC_SAVE_LABEL, "STATIC", kStatic | SS_LEFT, "L\255u:"},
-    {IDC_DRIVE_LABEL, "STATIC", kStatic | SS_RIGHT, "\247\334a:"},
-    {IDC_DRIVE_COMBO, "COMBOBOX", kChild | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_SORT, ""},  // drives in order
-    {IDC_OPTIONS_GROUP, "BUTTON", kChild | BS_GROUPBOX, "L\371a ch\344n"},
-    {IDC_FILTER_LABEL, "STATIC", kStatic | SS_RIGHT, "L\344c Files:"},  // opens the group of the sort buttons
-    {IDC_FILTER, "EDIT", kEdit, ""},
-    {IDC_SAVE_MAIN_PATH, "BUTTON", kCheck, "L\255u \256\255\352ng d\311n ch\335nh"},
-    {IDC_SAVE_DETAILS, "BUTTON", kCheck, "L\255u th\253ng tin chi ti\325t"},
-    {IDC_SORT_GROUP, "BUTTON", kChild | BS_GROUPBOX, "S\276p x\325p Files"},  // no WS_GROUP: the group goes on
-    {IDC_SORT_NAME, "BUTTON", kRadio, "by name"},  // the sort buttons: one group, no tab stop
-    {IDC_SORT_EXTENSION, "BUTTON", kRadio, "by extension"},
-    {IDC_SORT_SIZE, "BUTTON", kRadio | BS_LEFT, "by size"},
-    {IDC_SORT_DATE, "BUTTON", kRadio, "by date"},
-    {IDC_INCLUDE_FILES, "BUTTON", kCheck, "Bao g\345m c\266 Files"},  // late in tab order, second on screen
-    {IDC_SAVE_FOLDER_PATH, "BUTTON", kCheck, "L\255u \256\255\352ng d\311n theo th\255 m\364c"},
-    {IDD_ABOUT, "", kDialog, "Th\253ng tin v\322 Quillomat"},
-    {IDOK, "BUTTON", kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, "\247\343ng"},  // the only button, Enter's
-    {IDC_ABOUT_ICON, "STATIC", kChild | SS_ICON, "#" + std::to_string(IDI_APP)},  // names the icon by number
-    {IDC_ABOUT_TEXT, "STATIC", kStatic | SS_CENTER, "-- Quillomat --\nC\253ng c\364 t\271o list cho c\270c CD nh\271c, "
-     "ph\307n m\322m...\n\nDirtally developers\nBug reports: see the project's README\n\n"},  // seven lines, by line feeds
-};
-
-// Both dialogs as the table says; each icon group's images (US English) as its grids draw them in legend.txt's letters.
+// Both dialogs as dialogs.txt has them (TCVN3 captions as their bytes; a line per control in tab order: ids, classes
+// and styles in hex); each icon group's images (US English) as its grids draw them in legend.txt's letters.
 TEST(Resources, TemplatesAndIcons) {
-    std::ostringstream expected;
-    for (const Item &row : kDialogs)
-        expected << std::hex << row.id << " " << row.type << " " << row.style << " " << row.text
-                 << (*row.type ? "\n" : " font 8 ABC Sans Serif\n");
-    EXPECT_EQ(TemplateText(IDD_MAIN) + TemplateText(IDD_ABOUT), expected.str());
+    const std::string here = UnixToWindows(__FILE__ "/..");
+    const std::string dialogs = ReadWholeFile(here + "\\dialogs.txt"), title = "@TITLE@";  // the title: version.h's
+    EXPECT_EQ(TemplateText(IDD_MAIN) + TemplateText(IDD_ABOUT), dialogs.substr(0, dialogs.find(title)) + PROGRAM_TITLE +
+              dialogs.substr(std::min(dialogs.size(), dialogs.find(title) + title.size())));
     std::string decoded, grids, letters = "KMGONPTSDRLYBFAW";  // letters: legend.txt's, by palette index
     for (const char *grid : {"app32.txt", "app16.txt", "subfolder.txt", "pathfolder.txt"})  // IDI_APP's two, then one each
-        grids += ReadWholeFile(UnixToWindows(std::string(__FILE__) + "/../../../res/icons/" + grid));
+        grids += ReadWholeFile(here + "\\..\\..\\res\\icons\\" + grid);
     const WORD us = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     for (int group : {IDI_APP, IDI_SUBFOLDER, IDI_PATH_FOLDER})  // a group: 6 bytes, then 14 per image, its number last
         for (auto d = ResourceBytes(RT_GROUP_ICON, WORD(group), us); d.size() >= 20; d.erase(d.begin() + 6, d.begin() + 20)) {

@@ -12,8 +12,8 @@ std::string DriveFolderUnix(char letter) {
 }
 
 std::string UnixToWindows(const std::string &unixPath) {
-    std::string out = "Z:";
-    for (char c : unixPath) out += (c == '/') ? '\\' : c;
+    std::string out = "Z:" + unixPath;
+    std::replace(out.begin(), out.end(), '/', '\\');
     return out;
 }
 
@@ -47,8 +47,7 @@ int RunUnix(const std::string &command) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     const std::string markerWin = UnixToWindows(marker);
@@ -110,10 +109,7 @@ BoxAnswerer::BoxAnswerer(std::vector<int> answers, std::function<void(const Seen
     : answers_(std::move(answers)), before_(std::move(before)), processId_(processId), textId_(textId),
       thread_([this] { Run(); }) {}
 
-BoxAnswerer::~BoxAnswerer() {
-    stop_ = true;
-    thread_.join();
-}
+BoxAnswerer::~BoxAnswerer() { stop_ = true, thread_.join(); }
 
 std::vector<SeenBox> BoxAnswerer::Seen() {
     std::lock_guard<std::mutex> lock(mutex_);

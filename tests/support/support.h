@@ -13,24 +13,16 @@
 
 #include "listing.h"
 
-// The Linux path of the folder behind test drive `letter` (d, e, f, g).
-std::string DriveFolderUnix(char letter);
-// "Z:\..." for a Linux path.
-std::string UnixToWindows(const std::string &unixPath);
-// Runs `command` through /bin/sh on the Linux side and waits for it.
-// Returns its exit status, or -1 when it did not finish within 60 s.
+std::string DriveFolderUnix(char letter);                // the Linux folder behind test drive d, e, f or g
+std::string UnixToWindows(const std::string &unixPath);  // "Z:\..." for a Linux path
+std::string ShellQuote(const std::string &text);         // quoted for /bin/sh
+// Runs `command` through /bin/sh on the Linux side; its exit status, or -1 when it did not finish within 60 s.
 int RunUnix(const std::string &command);
-// Quotes a string for /bin/sh.
-std::string ShellQuote(const std::string &text);
-// Empties (or creates) a Linux folder.
-void ResetFolderUnix(const std::string &unixPath);
-// A whole file through the Win32 API; "" for a missing file.
-std::string ReadWholeFile(const std::string &path);
+void ResetFolderUnix(const std::string &unixPath);       // empties (or creates) a Linux folder
+std::string ReadWholeFile(const std::string &path);      // through the Win32 API; "" for a missing file
 bool FileExists(const std::string &path);
-// The current directory of this process.
 std::string CurrentDirectory();
-// Text of a window of any process (WM_GETTEXT works across processes).
-std::string WindowText(HWND window);
+std::string WindowText(HWND window);                     // of any process (WM_GETTEXT works across processes)
 
 // Writes the text listing of `startFolder` to `outputPath` (both ANSI, as the dialog has them) with the choices of
 // `request`, which may name neither: the dialog's bytes for the same choices. Gives the run's outcome.
