@@ -155,6 +155,7 @@ TEST(WriteListing, TreesAndChoicesGiveTheirGoldenFiles) {
         {"big", "fSd", "big.txt", "sizes keep all 64 bits, unsigned"},
         {"big", "fSd", "big.txt", "in the filtered pass too", L"?*"},
         {"keys", "sf", "keys-by-name.txt", "A_B before AB, Zeta after bA, notes before notes.txt, 0x80 and up after ASCII"},
+        {"keys", "sfu", "keys-utf8.txt", "UTF-8: by the real names raised, as the file system compares them (_ after Z; bA before Zeta, unlike byte order)"},
         {"keys", "sfE", "keys-by-extension.txt", "no extension first; the last dot starts it; equal extensions keep scan order"},
         {"keys", "sfS", "keys-by-size.txt", "by size; ties keep scan order"},
         {"keys", "sfD", "keys-by-date.txt", "by date; ties keep scan order"},
