@@ -92,12 +92,8 @@ fi
 
 out=$build/bench-compare
 rm -rf "$out" && mkdir -p "$out"
-export WINEPREFIX=$build/wineprefix
-[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-setup.sh" >/dev/null 9>&-
-ln -sfn "$data/trees" "$WINEPREFIX/dosdevices/t:"
-ln -sfn "$out" "$WINEPREFIX/dosdevices/u:"
-ln -sfn "$big" "$WINEPREFIX/dosdevices/v:"
-"$build/wine-setup.sh" >/dev/null 9>&-
+. "$repo/bench/drives.sh"
+bench_drives "$build" t="$data/trees" u="$out" v="$big"
 [ -n "${BENCH_LOCK_HELD:-}" ] || trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 # Runs the console program; its wall time (Wine's start included) to

@@ -103,12 +103,8 @@ fi
 # Wine: T: the trees, K: the million-file tree's folder, V: this run's output.
 out=$build/bench-html
 rm -rf "$out" && mkdir -p "$out"
-export WINEPREFIX=$build/wineprefix
-[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-setup.sh" >/dev/null
-ln -sfn "$data/trees" "$WINEPREFIX/dosdevices/t:"
-ln -sfn "$data/html-trees" "$WINEPREFIX/dosdevices/k:"
-ln -sfn "$out" "$WINEPREFIX/dosdevices/v:"
-"$build/wine-setup.sh" >/dev/null
+. "$repo/bench/drives.sh"
+bench_drives "$build" t="$data/trees" k="$data/html-trees" v="$out"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 # Runs the console program; prints its wall time in seconds.

@@ -175,13 +175,8 @@ fi
 
 # Wine: the build folder's prefix, drive T: for the trees, U: for this
 # run's own files and V: for the fingerprinting set, one live server.
-export WINEPREFIX=$build/wineprefix
-# (Wine's server and services outlive the programs: they must not hold the lock.)
-[ -f "$WINEPREFIX/system.reg" ] || "$build/wine-setup.sh" >/dev/null 9>&-
-ln -sfn "$data/trees" "$WINEPREFIX/dosdevices/t:"
-ln -sfn "$out" "$WINEPREFIX/dosdevices/u:"
-ln -sfn "$hashset" "$WINEPREFIX/dosdevices/v:"
-"$build/wine-setup.sh" >/dev/null 9>&-
+. "$repo/bench/drives.sh"
+bench_drives "$build" t="$data/trees" u="$out" v="$hashset"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 # Runs one Windows program; its one output line goes to $result, and the

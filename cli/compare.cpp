@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue_reader.h"
+#include "formats.h"
 #include "hashes.h"
 #include "names.h"
 #include "options.h"
@@ -98,12 +99,9 @@ std::string SizeText(unsigned long long bytes) {
 std::string TimeText(long long seconds) {
     unsigned long long count = static_cast<unsigned long long>(seconds) * 10000000u;
     FILETIME time = {static_cast<DWORD>(count), static_cast<DWORD>(count >> 32)};
-    SYSTEMTIME t;
-    if (!FileTimeToSystemTime(&time, &t)) return "?";
-    char text[24];  // "2001-03-07T08:05:03Z" and the terminator
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    return text;
+    std::string text;
+    AppendIsoTime(text, time);
+    return text.empty() ? "?" : text;
 }
 
 // The attribute letters, in the catalogues' order; "none" when there are none.

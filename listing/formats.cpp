@@ -52,7 +52,7 @@ static void AppendDigits(std::string &out, unsigned value, int count) {
 
 // The digits are placed by hand: every row has a time, and the C library's
 // formatted printing cost about as much as the rest of the row.
-void MachineWriter::AppendIsoTime(std::string &out, const FILETIME &time) {
+void AppendIsoTime(std::string &out, const FILETIME &time) {
     SYSTEMTIME t;
     if (!FileTimeToSystemTime(&time, &t)) return;
     AppendDigits(out, t.wYear, 4);  // a year past 9999 keeps all its digits
@@ -112,6 +112,17 @@ CsvWriter::CsvWriter(const ListingRequest &request, OutputSink &sink) : MachineW
     EndLine("\r\n");
 }
 
+// Appends `text` in quotes, its own quotes doubled, as CSV and the search
+// tools' file list quote a field.
+static void AppendQuoted(std::string &out, const std::string &text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
 // Appends a field, quoted when it holds a comma, a quote or a line end.
 // Every row has two fields of names: the common case, nothing to quote, is
 // one scan and one copy.
@@ -119,16 +130,8 @@ void CsvWriter::Field(const std::string &text) {
     bool quoted = false;
     for (char c : text)
         if (c == ',' || c == '"' || c == '\r' || c == '\n') quoted = true;
-    if (!quoted) {
-        out_ += text;
-        return;
-    }
-    out_ += '"';
-    for (char c : text) {
-        if (c == '"') out_ += '"';
-        out_ += c;
-    }
-    out_ += '"';
+    if (quoted) AppendQuoted(out_, text);
+    else out_ += text;
 }
 
 void CsvWriter::FolderRow(const FolderRecord &folder) {
@@ -321,21 +324,11 @@ EfuWriter::EfuWriter(const ListingRequest &request, OutputSink &sink) : MachineW
     EndLine("\r\n");
 }
 
-// Appends a full path as the list wants it: always quoted, quotes doubled.
-static void AppendQuotedPath(std::string &out, const std::string &path) {
-    out += '"';
-    for (char c : path) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
 void EfuWriter::FolderRow(const FolderRecord &folder) {
     // The start folder is the list's root, not an entry of it.
     if (folder.depth == 0) return;
     FolderPath(folder);
-    AppendQuotedPath(out_, entryPath_);
+    AppendQuoted(out_, entryPath_);  // the list always quotes the path
     out_ += ",," + std::to_string(FileTimeCount(folder.modified)) + ",," + std::to_string(folder.attributes);
     EndLine("\r\n");
 }
@@ -343,7 +336,7 @@ void EfuWriter::FolderRow(const FolderRecord &folder) {
 void EfuWriter::EntryRow(const FolderRecord &folder, size_t index) {
     const EntryRecord &entry = *folder.entries[index];
     EntryPath(folder, entry);
-    AppendQuotedPath(out_, entryPath_);
+    AppendQuoted(out_, entryPath_);  // the list always quotes the path
     out_ += ',';
     if (!entry.IsFolder()) out_ += std::to_string(entry.size);
     out_ += ',' + std::to_string(FileTimeCount(entry.modified)) + ',' + std::to_string(FileTimeCount(entry.created)) +

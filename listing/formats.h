@@ -11,6 +11,10 @@
 #include "output.h"
 #include "records.h"
 
+// Appends a UTC time as 2001-03-07T08:05:03Z, as every machine format and
+// the comparison write it; nothing for a time the calendar cannot show.
+void AppendIsoTime(std::string &out, const FILETIME &time);
+
 // What the machine formats share: the request, the sink, and the text of
 // paths, times and attributes.
 class MachineWriter : public ListingWriter {
@@ -29,9 +33,6 @@ protected:
     void EntryPath(const FolderRecord &folder, const EntryRecord &entry);
     // The folder's full path in `entryPath_` and its last name in `name_`.
     void FolderPath(const FolderRecord &folder);
-    // Appends a UTC time as 2001-03-07T08:05:03Z; nothing for a time the
-    // calendar cannot show.
-    static void AppendIsoTime(std::string &out, const FILETIME &time);
     // Appends the letters of R, H, S, A that apply, in that order.
     static void AppendAttributeLetters(std::string &out, DWORD attributes);
     // The reason a folder or file could not be read, in UTF-8.

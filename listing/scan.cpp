@@ -173,9 +173,9 @@ struct HandleCloser {
 };
 
 // Reads the folder through its open handle: every name with its file id,
-// "." among them. Before the first name is kept, the gate may refuse the folder.
+// "." among them. Before the first name is kept, the folder is reported opened.
 static ScanEnd ReadHandle(HANDLE handle, Collected collected, FolderRecord &folder, ScanContext &context,
-                          FolderGate &gate) {
+                          FolderOpened &opened) {
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     bool asked = false;
     unsigned long long ownId = 0;
@@ -198,7 +198,7 @@ static ScanEnd ReadHandle(HANDLE handle, Collected collected, FolderRecord &fold
             } else if (!parent) {
                 if (!asked) {
                     asked = true;
-                    if (!gate.Admit(handle, ownIdKnown ? &ownId : nullptr)) return ScanEnd::Refused;
+                    opened.Opened(handle, ownIdKnown ? &ownId : nullptr);
                 }
                 Collect(found, collected, folder, context);
             }
@@ -212,7 +212,7 @@ static ScanEnd ReadHandle(HANDLE handle, Collected collected, FolderRecord &fold
         folder.status = FolderStatus::ReadInPart;
         folder.error = error;
     }
-    if (!asked && !gate.Admit(handle, ownIdKnown ? &ownId : nullptr)) return ScanEnd::Refused;
+    if (!asked) opened.Opened(handle, ownIdKnown ? &ownId : nullptr);
     return ScanEnd::Done;
 }
 
@@ -240,7 +240,7 @@ static ScanEnd ReadFiltered(Collected collected, FolderRecord &folder, ScanConte
     return ScanEnd::Done;
 }
 
-ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate) {
+ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderOpened &opened) {
     if (StopRequested(context)) return ScanEnd::Stopped;
     HANDLE handle = CreateFileW(folder.reachPath.c_str(), FILE_LIST_DIRECTORY,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -255,12 +255,7 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate)
     ScanEnd end;
     {
         HandleCloser closer = {handle};
-        end = ReadHandle(handle, collected, folder, context, gate);
-    }
-    if (end == ScanEnd::Refused) {
-        folder.status = FolderStatus::LeadsBack;
-        folder.excluded = 0;
-        return end;
+        end = ReadHandle(handle, collected, folder, context, opened);
     }
     if (end == ScanEnd::Done && context.request.includeFiles && !onePass)
         end = ReadFiltered(Collected{false, true}, folder, context);

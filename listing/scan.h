@@ -28,21 +28,22 @@ struct ScanContext {
     std::wstring name;               // scratch for the exclusion match
 };
 
-// Called with the open folder and its own file id (when its enumeration
-// gave one) before anything is kept; false refuses the folder.
-struct FolderGate {
-    virtual bool Admit(HANDLE folder, const unsigned long long *ownId) = 0;
-    virtual ~FolderGate() = default;
+// Told of a folder once it is open and its reading has begun, with its own
+// file id (when its enumeration gave one), before anything is kept: the
+// folder counts as entered even when reading it goes no further.
+struct FolderOpened {
+    virtual void Opened(HANDLE folder, const unsigned long long *ownId) = 0;
+    virtual ~FolderOpened() = default;
 };
 
 // How a read ended besides the record's status.
-enum class ScanEnd { Done, Refused, Stopped };
+enum class ScanEnd { Done, Stopped };
 
 // Opens `folder.reachPath` and reads its subfolders (names not starting
 // with a dot, unless the request takes them) and its files matching the filter into `folder`, in the order
 // found (OrderEntries then puts folders first); sets its status and error.
 // Throws std::bad_alloc when memory runs out.
-ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderGate &gate);
+ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderOpened &opened);
 
 // Orders the entries: folders first by name, then files by `key`; equal
 // keys keep scan order. Names compare case-insensitively: by their real

@@ -42,7 +42,7 @@ struct ReadTask {
 
 // Reads folders into tasks: one per thread, with its own scratch space,
 // mount table and hash objects.
-class FolderReader : private FolderGate {
+class FolderReader : private FolderOpened {
 public:
     explicit FolderReader(const ListingRequest &request) : request_(request), scan_(request) {}
 
@@ -51,7 +51,7 @@ public:
     void Read(ReadTask &task);
 
 private:
-    bool Admit(HANDLE folder, const unsigned long long *ownId) override;
+    void Opened(HANDLE folder, const unsigned long long *ownId) override;
     bool HashFiles(FolderRecord &record);
 
     const ListingRequest &request_;
@@ -66,17 +66,16 @@ private:
 // link or mount point (and the start folder) may lie on another volume than
 // its parent. Whether the folder leads back is decided where the path above
 // it is known, when the walk takes the task.
-bool FolderReader::Admit(HANDLE folder, const unsigned long long *ownId) {
+void FolderReader::Opened(HANDLE folder, const unsigned long long *ownId) {
     ReadTask &task = *task_;
     task.opened = true;
     unsigned long long file = 0;
     if (ownId) file = *ownId;
-    else if (!FileIdOf(folder, &file)) return true;
+    else if (!FileIdOf(folder, &file)) return;
     bool volumeKnown = task.parent.known;
     unsigned long long volume = task.parent.volume;
     if (task.ownVolume) volume = volumes_.KeyOf(folder, &volumeKnown);
     task.identity = {volume, file, volumeKnown};
-    return true;
 }
 
 void FolderReader::Read(ReadTask &task) {
