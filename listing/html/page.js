@@ -76,6 +76,8 @@
 
   // Text for the page.
   function grouped(value) { return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, ','); }
+  // "1 file", "12,345 files".
+  function counted(value, noun) { return grouped(value) + ' ' + noun + (String(value) === '1' ? '' : 's'); }
   function sizeText(bytes) {
     if (bytes < 1024) return bytes === 1 ? '1 byte' : bytes + ' bytes';
     var units = ['KB', 'MB', 'GB', 'TB', 'PB', 'EB'], value = bytes / 1024, unit = 0;
@@ -123,10 +125,10 @@
     fact('Filter', about.filter + (about.subfolders ? (about.maxDepth === null ? ', with subfolders' : ', subfolders to depth ' + about.maxDepth) : ', without subfolders'));
     fact('Excluded', about.excludes.length ? about.excludes.join('  ') + ' (' + grouped(about.excluded) + ' names left out)' : 'nothing');
     var bytes = Number(about.bytes);
-    fact('Contents', grouped(about.files) + ' files in ' + grouped(about.folders) + ' folders, ' + sizeText(bytes) +
+    fact('Contents', counted(about.files, 'file') + ' in ' + counted(about.folders, 'folder') + ', ' + sizeText(bytes) +
          (bytes >= 1024 ? ' (' + grouped(about.bytes) + ' bytes)' : ''));
     if (about.unreadFolders !== '0')
-      fact('Not read', grouped(about.unreadFolders) + (about.unreadFolders === '1' ? ' folder' : ' folders') + ' could not be read in full');
+      fact('Not read', counted(about.unreadFolders, 'folder') + ' could not be read in full');
   }
 
   // The folder tree: nodes are made when their parent is first opened.
