@@ -74,6 +74,8 @@ fi
 to_windows() {
     case "$1" in
     [A-Za-z]:* | \\\\*) printf '%s' "$1"; return ;;
+    # Standard output and error by name, which the program itself takes.
+    - | /dev/stdout | /dev/stderr | /dev/fd/* | /proc/self/fd/*) printf '%s' "$1"; return ;;
     /*) local path=$1 ;;
     *) local path=$start_dir/$1 ;;
     esac
@@ -100,8 +102,14 @@ while [ $# -gt 0 ]; do
         args+=("$arg")
         if [ $# -gt 0 ]; then args+=("$(to_windows "$1")"); shift; fi ;;
     --output=*) args+=("--output=$(to_windows "${arg#--output=}")") ;;
+    # A comparison's other side defaults to the catalogue's own start folder.
+    --compare)
+        args+=("$arg")
+        if [ $# -gt 0 ]; then args+=("$(to_windows "$1")"); shift; fi
+        folder_given=yes ;;
+    --compare=*) args+=("--compare=$(to_windows "${arg#--compare=}")"); folder_given=yes ;;
     -o?*) args+=("-o$(to_windows "${arg#-o}")") ;;
-    --filter | --sort | --exclude | --encoding)
+    --filter | --sort | --exclude | --encoding | --format | --hash | --max-depth | --date-format | --threads)
         args+=("$arg")
         if [ $# -gt 0 ]; then args+=("$1"); shift; fi ;;
     -*) args+=("$arg") ;;

@@ -61,6 +61,14 @@ for signal in TERM HUP; do
     [ $status = 130 ] && [ ! -e stopped.txt ] || fail "SIG$signal: exit $status, $(ls stopped.txt 2>&1)"
 done
 
+# Option values pass as they are, -o - is standard output, and a comparison's other side defaults to the
+# catalogue's own start folder (not the caller's directory).
+cd "$scratch/out"
+headless -s --format jsonl --hash sha256 --max-depth 1 ../Music -o music.jsonl 2>/dev/null || fail "machine form: exit $?"
+headless --compare music.jsonl > compare.txt 2>/dev/null || fail "comparison with its own folder: exit $? ($(cat compare.txt))"
+[ "$(headless --format CSV -o - ../Music 2>/dev/null | head -c 22)" = $'\xef\xbb\xbfPath,Name,Type,Size' ] \
+    || fail "--format CSV -o - is not CSV on standard output"
+
 status=0 && headless --sort weight >/dev/null 2>&1 || status=$?
 [ "$status" = 2 ] || fail "a usage error gave exit $status, not 2"
 [ $failed = 0 ] && echo "run_script_test: passed"
