@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "hashes.h"
 #include "names.h"
 
 // The usage, shown by --help.
@@ -97,26 +98,26 @@ static std::string ToUtf8(const std::wstring &text) {
 
 static std::wstring ToWide(const std::string &text) { return WidenText(text, CP_UTF8); }
 
-// The sort keys by name, in the order of their values.
-static const char *const SortNames[] = {"name", "extension", "size", "date"};
-static_assert(sizeof SortNames / sizeof SortNames[0] == static_cast<size_t>(SortKey::Date) + 1,
-              "SortNames[key] names each key");
-// The same for the formats and the hash algorithms.
+// The formats by name, in the order of their values.
 static const char *const FormatNames[] = {"text", "csv", "jsonl", "efu", "manifest", "html"};
 static_assert(sizeof FormatNames / sizeof FormatNames[0] == static_cast<size_t>(OutputFormat::Html) + 1,
               "FormatNames[format] names each format");
-static const char *const HashNames[] = {"sha256", "sha1", "md5", "sha512"};
-static_assert(sizeof HashNames / sizeof HashNames[0] == static_cast<size_t>(HashAlgorithm::Sha512) + 1,
-              "HashNames[algorithm] names each algorithm");
 
-// The index of `value` among `count` names, any case; -1 when none.
-static int IndexOf(const std::string &value, const char *const *names, int count) {
+// The index of `value` among the `count` names `name(i)` gives, any case;
+// -1 when none.
+template <typename Name>
+static int IndexOf(const std::string &value, int count, Name name) {
     std::string lower = value;
     for (char &c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     for (int i = 0; i < count; ++i)
-        if (lower == names[i]) return i;
+        if (lower == name(i)) return i;
     return -1;
+}
+
+// IndexOf over a table of names.
+static int IndexOf(const std::string &value, const char *const *names, int count) {
+    return IndexOf(value, count, [names](int i) { return names[i]; });
 }
 
 // Splits "--name=value" and "-n=value" in two, so that the parser sees an
@@ -173,7 +174,7 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     parser.set_help_flag();  // our own --help text, which states the exit codes
     parser.allow_windows_style_options(false);
     ListingRequest &request = line->request;
-    std::string output, filter = ToUtf8(request.filter), sort = SortNames[static_cast<int>(request.sortKey)];
+    std::string output, filter = ToUtf8(request.filter), sort = SortKeyName(request.sortKey);
     std::string encoding = request.encoding == TextEncoding::Utf8 ? "utf-8" : "ansi";
     std::string format = FormatNames[static_cast<int>(request.format)], dateFormat, maxDepth;
     std::vector<std::string> excludes, folders, hashes;
@@ -234,7 +235,8 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
         }
     }
 
-    int key = IndexOf(sort, SortNames, static_cast<int>(SortKey::Date) + 1);
+    int key = IndexOf(sort, static_cast<int>(SortKey::Date) + 1,
+                      [](int i) { return SortKeyName(static_cast<SortKey>(i)); });
     if (key < 0) {
         *error = L"unknown sort key '" + ToWide(sort) + L"' (name, extension, size or date)";
         return false;
@@ -254,7 +256,8 @@ bool ReadCommandLine(const std::vector<std::wstring> &arguments, CommandLine *li
     }
     request.format = static_cast<OutputFormat>(formatIndex);
     for (const std::string &name : hashes) {
-        int algorithm = IndexOf(name, HashNames, static_cast<int>(HashAlgorithm::Sha512) + 1);
+        int algorithm = IndexOf(name, static_cast<int>(HashAlgorithm::Sha512) + 1,
+                                [](int i) { return HashName(static_cast<HashAlgorithm>(i)); });
         if (algorithm < 0) {
             *error = L"unknown hash '" + ToWide(name) + L"' (sha256, sha1, md5 or sha512)";
             return false;

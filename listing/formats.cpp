@@ -204,10 +204,6 @@ static void AppendJsonString(std::string &out, const std::string &text) {
     out += '"';
 }
 
-// The order names, as the console program spells them.
-static const char *const SortNames[] = {"name", "extension", "size", "date"};
-static_assert(sizeof SortNames / sizeof SortNames[0] == static_cast<size_t>(SortKey::Date) + 1,
-              "SortNames[key] names each key");
 
 JsonLinesWriter::JsonLinesWriter(const ListingRequest &request, OutputSink &sink) : MachineWriter(request, sink) {
     std::string text;
@@ -237,7 +233,7 @@ JsonLinesWriter::JsonLinesWriter(const ListingRequest &request, OutputSink &sink
     out_ += ",\"files\":";
     out_ += request.includeFiles ? "true" : "false";
     out_ += ",\"sort\":\"";
-    out_ += SortNames[static_cast<int>(request.sortKey)];
+    out_ += SortKeyName(request.sortKey);
     out_ += "\",\"reverse\":";
     out_ += request.reverse ? "true" : "false";
     out_ += ",\"hashes\":[";

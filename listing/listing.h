@@ -15,6 +15,9 @@
 // The order of the files within each folder; folders always come first, by name.
 enum class SortKey { Name, Extension, Size, Date };
 
+// The key's name, as options and catalogues spell it ("name", "extension", ...).
+const char *SortKeyName(SortKey key);
+
 // The form of the catalogue. Every form but the text listing writes names
 // losslessly in UTF-8.
 enum class OutputFormat {

@@ -262,6 +262,13 @@ ScanEnd ReadFolder(FolderRecord &folder, ScanContext &context, FolderOpened &ope
     return end;
 }
 
+// The sort keys by name, in the order of their values.
+static const char *const SortKeyNames[] = {"name", "extension", "size", "date"};
+static_assert(sizeof SortKeyNames / sizeof SortKeyNames[0] == static_cast<size_t>(SortKey::Date) + 1,
+              "SortKeyNames[key] names each key");
+
+const char *SortKeyName(SortKey key) { return SortKeyNames[static_cast<int>(key)]; }
+
 // Compares two names, or their extensions, in the form that orders them.
 static int CompareNames(const EntryRecord *first, const EntryRecord *second, bool extensions, bool byRealNames) {
     if (byRealNames) {
